@@ -1,0 +1,6 @@
+#include "engine/engine.h"
+
+int main() {
+    CommandLoop();
+    return 0;
+}

@@ -1,0 +1,91 @@
+// The search: transposition table, per-ply records and the shared move stack, alpha-beta,
+// quiescence, and the iterative-deepening root search with its thinking output. All state is
+// process-wide and static; SetBoard resets it through ClearHash and ResetSearchTables.
+#pragma once
+
+#include "board/board.h"
+#include "movegen/movegen.h"
+
+// ---------------------------------------------------------------------------------------------
+// Per-ply records and the move stack (also used by perft, pondering and the book).
+
+struct PlyRecord {
+    CheckInfo checkInfo;
+    UndoRecord undo;
+    ScoredMove* currentMove;
+    ScoredMove* moveListEnd;  // nullptr = this ply's moves are not generated yet
+    u16 hashBound;
+    i16 hashScore;
+    Move hashMove;
+    Move killer1;
+    Move killer2;
+    Move bestMove;
+    u8 hashDepth;
+    bool reduced;
+    u32 sortKeys[MaxGeneratedMoves];
+};
+
+inline constexpr int PlyRecordCount = 136;
+inline constexpr int MoveStackSize = 16512;
+extern PlyRecord plyRecords[PlyRecordCount];
+extern PlyRecord* currentPly;
+extern ScoredMove moveStack[MoveStackSize];
+
+// Where the moves of the ply at `record` start: the end of the previous ply's list.
+ScoredMove* MoveListStart(const PlyRecord* record);
+
+// ---------------------------------------------------------------------------------------------
+// Transposition table (hash.cpp)
+
+inline constexpr int HashBuckets = 1 << 20;  // per side
+inline constexpr int HashSlots = 3;
+extern u32 TranspositionTable[2 * HashBuckets * HashSlots * 3];
+
+struct HashEntry {
+    Move move;
+    u8 depth;
+    u8 bound;  // 0 exact, 1 lower, 2 upper
+    u16 age;
+    i16 score;
+};
+
+bool ProbeHash(HashEntry& entry);
+void StoreHash(Move move, int score, int depth, int bound);
+void StoreRootHash(Move move, int score, int depth, int bound);
+void ClearHash();
+void RenormalizeHashAge();
+void AgeHashEntries(int depth);
+
+// ---------------------------------------------------------------------------------------------
+// Alpha-beta, quiescence and root search
+
+extern u32 History[2][4096];
+extern u64 CutoffCount[12][64];
+extern u64 TriedCount[12][64];
+extern i32 checkCount[2];
+
+extern u32 iterationDepth;
+extern u32 maxDepth;
+extern i32 aspirationState;
+extern bool probingEnabled;
+extern bool allRootMovesDraw;
+extern char pvText[1024];
+
+// Clears History and the killers and sets every cut-off statistic to 1 (position set-up).
+void ResetSearchTables();
+// Resets the move-ordering statistics after a game move.
+void ResetMoveOrdering();
+
+Move DrawByRule(int n);
+int RepetitionAfterMove(Move move);
+
+i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull);
+i16 Quiesce(int qdepth, int ply, int alpha, int beta);
+
+struct SearchResult {
+    Move move;
+    i16 score;
+};
+SearchResult SearchIterative();
+i16 SearchRoot(int alpha, int beta);
+i16 BuildPv(char* buffer, int n);
