@@ -10,6 +10,10 @@ i16 Evaluate();
 extern const i16* PhaseTables[6][192];
 void InitPhaseTables();
 
+// The phase row for the live position. materialTotal only passes 191 after many promotions;
+// such positions read the richest (opening) row rather than beyond the end of the tables.
+inline int PhaseIndex() { return pos.materialTotal < 192 ? pos.materialTotal : 191; }
+
 // Piece-square value of a piece code on a square for the current materialTotal, the way the
 // evaluation reads it (Black mirrored; kings on their actual square).
 i16 PieceSquareValue(int code, int square);
