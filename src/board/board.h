@@ -4,6 +4,7 @@
 #pragma once
 
 #include "board/types.h"
+#include "board/zobrist.h"
 
 // ---------------------------------------------------------------------------------------------
 // Fixed tables (tables.cpp)
@@ -62,7 +63,7 @@ struct Position {
     u64 occupiedR45;
     u64 occupiedR315;
     u64 occupiedBy[2];
-    u64 pieces[11];  // by piece code 1-10; kings have no bitboard
+    u64 pieces[13];  // by piece code 1-10; slots 0, 11, 12 stay empty (kings have no bitboard)
     u64 key;
     u32 pawnKey;
     u8 enPassant;  // 0 = none
@@ -110,9 +111,6 @@ struct GamePositionRecord {
 };
 extern GamePositionRecord GamePosition;
 
-extern const u64 ZobristKeys[13][64];
-// Keys XORed into `key` when a castling move itself is made, by kind 12-15.
-extern const u64 CastleMoveKeys[4];
 
 // Material units by piece code (only codes 1-10 are looked up).
 inline constexpr u8 PieceUnits[13] = {100, 1, 1, 3, 3, 3, 3, 5, 5, 9, 9, 150, 200};
