@@ -1,0 +1,86 @@
+// Perft: counts the move tree of the live position with the search's own machinery (ply
+// records, shared move list, the generators and the after-the-move legality test), making
+// every move, so that it checks generation, make and unmake together. A depth-d count includes
+// every position reached at plies 1 to d.
+#include <cinttypes>
+#include <cstdio>
+
+#include "engine/engine.h"
+#include "movegen/movegen.h"
+#include "search/search.h"
+#include "tools/tools.h"
+
+bool perftOutOfRoom;
+
+u64 Perft(int depth) {
+    PlyRecord* const ply = currentPly;
+    ScoredMove* const start = MoveListStart(ply);
+    // A tree deeper than the ply records or the move list hold is cut off here instead of
+    // writing past them; the caller reports it.
+    if (ply >= plyRecords + PlyRecordCount || start + MaxGeneratedMoves > moveStack + MoveStackSize) {
+        perftOutOfRoom = true;
+        return 0;
+    }
+
+    // 1. and 2. Checkers, then evasions or all moves of the side to move.
+    u64 count = 0;
+    FindCheckers(ply->checkInfo);
+    const int side = pos.sideToMove;
+    ScoredMove* const end = ply->checkInfo.checkers
+                                ? EvasionGenerators[side](start, ply->checkInfo)
+                                : MoveGenerators[side](start);
+    ply->moveListEnd = end;
+
+    // 3. One snapshot serves every move of this level: each UnmakeMove restores what it holds.
+    SaveSnapshot(ply->undo);
+
+    // 4. Make, test, count, descend, take back.
+    for (ScoredMove* entry = start; entry < end; ++entry) {
+        const Move move = entry->move;
+        ++nodeCount;
+        MakeMove(move, ply->undo);
+        ++currentPly;
+        if (!LeavesKingAttacked(move, side)) {
+            ++count;
+            if (depth > 1) count += Perft(depth - 1);
+        }
+        --currentPly;
+        UnmakeMove(move, ply->undo);
+    }
+    return count;
+}
+
+void RunPerft(i32 depth) {
+    depth = ClampPerftDepth(depth);
+    perftOutOfRoom = false;
+
+    // 2. The tree's move lists start at the base of the move list, one record above the current.
+    ScoredMove* const savedEnd = currentPly->moveListEnd;
+    currentPly->moveListEnd = moveStack;
+    ++currentPly;
+    nodeCount = 0;
+    FindCheckers(currentPly->checkInfo);
+
+    // 3. and 4. One row per depth, each counted afresh.
+    std::printf("ply\tduration\tnodes\n");
+    u64 total = 0;
+    for (i32 d = 1; d <= depth; ++d) {
+        const i32 started = Now();
+        const u64 count = Perft(d);
+        const i32 finished = Now();
+        if (perftOutOfRoom) {
+            std::printf("perft stopped at depth %d: the move tree is deeper than Zelmor's move "
+                        "list\n",
+                        d);
+            break;
+        }
+        std::printf("%d\t%2.1f\t%" PRIu64 "\n", d, (finished - started) * 0.001, count);
+        total += count;
+    }
+
+    // 5. and 6. Back to the caller's record (whose list end is left as it was found).
+    --currentPly;
+    currentPly->moveListEnd = savedEnd;
+    std::printf("total nodes: %" PRIu64 "\n", total);
+    std::printf("(total moves[32]: %u)\n", nodeCount);
+}
