@@ -46,6 +46,29 @@ std::string Mirror(const std::string& fen) {
     return out;
 }
 
+// The half-turn mirror: the board turned through 180 degrees, colours and side exchanged.
+// Black pieces read the grids this way, so it holds even for the lopsided grid entries.
+std::string HalfTurn(const std::string& fen) {
+    const std::size_t boardEnd = fen.find(' ');
+    std::string squares;
+    for (char c : fen.substr(0, boardEnd)) {
+        if (c == '/') continue;
+        if (std::isdigit(static_cast<unsigned char>(c)))
+            squares.append(static_cast<std::size_t>(c - '0'), '1');
+        else
+            squares += std::isupper(static_cast<unsigned char>(c))
+                           ? static_cast<char>(std::tolower(static_cast<unsigned char>(c)))
+                           : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    std::string out;
+    for (int i = 63; i >= 0; --i) {
+        out += squares[static_cast<std::size_t>(i)];
+        if (i % 8 == 0 && i > 0) out += '/';
+    }
+    const std::string rest = fen.substr(boardEnd);
+    return out + (rest[1] == 'w' ? " b" : " w") + rest.substr(2);
+}
+
 // --- Phase tables ----------------------------------------------------------------------------
 
 TEST_F(EvalTest, PhaseBoundariesPickTheRightGrids) {
@@ -167,6 +190,32 @@ TEST_F(EvalTest, ColourMirrorEvaluatesTheSameForTheSideToMove) {
          }) {
         EXPECT_EQ(Eval(fen), Eval(Mirror(fen))) << fen;
     }
+}
+
+TEST_F(EvalTest, HalfTurnMirrorHoldsOnLopsidedGridEntries) {
+    // Late phase (kings' grids symmetric, no shelter): a black bishop on c3 reads the later
+    // bishop grid at f6 (7, where c6 has 8); pawns on the lopsided endgame fifth rank.
+    for (const char* fen : {
+             "6k1/5ppp/8/8/8/2b5/PPP5/1K1B4 w - -",
+             "6k1/5ppp/8/8/8/2b5/PPP5/1K1B4 b - -",
+             "8/5k2/8/1P4p1/3p4/8/8/2K5 w - -",
+             "8/1p3k2/8/3P4/6P1/8/8/2K5 b - -",
+             "r5k1/5ppp/2n5/8/2B5/8/PPP5/1K1R4 w - -",
+         })
+        EXPECT_EQ(Eval(fen), Eval(HalfTurn(fen))) << fen;
+}
+
+TEST_F(EvalTest, SmallPositionsAddUpByHand) {
+    // King and pawn: kings e1/e8 cancel; pawn e2 = 100 - 9 (grid) + 16 (passed) - 22 (isolated).
+    EXPECT_EQ(Eval("4k3/8/8/8/8/8/4P3/4K3 w - -"), 85);
+    EXPECT_EQ(Eval("4k3/8/8/8/8/8/4P3/4K3 b - -"), -85);
+    // Knight f1: 314 + 1 pawn - 8 (grid).
+    EXPECT_EQ(Eval("4k3/8/8/8/8/8/4P3/4KN2 w - -"), 85 + 307);
+    // Bishop c1: 301 - 1 pawn - 9 (grid) + 5 * 7 squares.
+    EXPECT_EQ(Eval("4k3/8/8/8/8/8/4P3/2B1K3 w - -"), 85 + 326);
+    // Rook a1: 500 - 8 (grid) + 20 (open file) + 2 * 10 squares - 14, and +100 for the
+    // extra major piece (White has 5 units, so the balance counts).
+    EXPECT_EQ(Eval("4k3/8/8/8/8/8/4P3/R3K3 w - -"), 85 + 518 + 100);
 }
 
 TEST_F(EvalTest, PawnHashHitGivesTheSameValue) {
