@@ -158,8 +158,16 @@ void PgnStream::SkipWhitespace() {
 void PgnStream::SkipSeparators() {
     for (;;) {
         SkipWhitespace();
-        if (Peek() != ';') return;
-        SkipRestOfLine(*this);
+        const int c = Peek();
+        if (c == ';') {
+            SkipRestOfLine(*this);
+        } else if (c == '{') {
+            // Real collections put remarks such as "{Black loses on time}" after the result.
+            Get();
+            SkipNested(*this, '{', '}');
+        } else {
+            return;
+        }
     }
 }
 
@@ -302,6 +310,8 @@ u16 readPgnGame(PgnStream& in, GameRecord& game) {
                 in.Reserve(TokenLimit + 1);
                 const std::size_t tokenStart = in.Offset();
                 const Move move = readSanToken(in, game);
+                // Past the 1023 plies a record holds, the moves are read but not replayed.
+                if (p > MaxGamePlies && !nextTags) break;
                 if (move == 0 || nextTags) {
                     debugLog.Line((std::string(game.token) + "ERROR").c_str());
                     std::printf("move: %s, plyNo:%d\n", game.token, p);
@@ -311,8 +321,6 @@ u16 readPgnGame(PgnStream& in, GameRecord& game) {
                     else in.SkipToNextTagSection();
                     return 0;
                 }
-                // Past the 1023 plies a record holds, the moves are read but not replayed.
-                if (p > MaxGamePlies) break;
 
                 const int mover = pos.sideToMove;
                 if (!IsListedMove(move)) {

@@ -64,7 +64,7 @@ public:
     // Puts back the character just read by Get.
     void Unget() { --next_; }
     void SkipWhitespace();
-    // Skips white space and ';' comments that run to the line end.
+    // Skips white space, ';' comments that run to the line end and '{' comments.
     void SkipSeparators();
     // After an abandoned movetext: skips to the next '[' that starts a line.
     void SkipToNextTagSection();
