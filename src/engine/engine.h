@@ -8,6 +8,7 @@
 #include "board/board.h"
 
 struct PlyRecord;
+struct SearchResult;
 
 // ---------------------------------------------------------------------------------------------
 // Debug log "Zelmor.log", truncated at every start.
@@ -57,8 +58,15 @@ extern Move ponderMove;
 extern PlyRecord ponderUndo;
 
 void think();
+// Starts the clock (crediting pondering time when the guessed move was played) and searches.
+SearchResult StartEngine(bool goodPonder);
 void StopEngine();
-void MakeRealMove(Move move);
+// Plays a game move on the live position; false (with the "Illegal Move" report) when the move is
+// not legal there or the game is too long for the history stack.
+bool MakeRealMove(Move move);
+// Takes a guessed move that is still on the board back (after "force" or a command that resets
+// the game while a ponder search waits); nothing when none is pending.
+void TakeBackPonderMove();
 
 // ---------------------------------------------------------------------------------------------
 // Time control and polling
@@ -77,5 +85,12 @@ i32 Now();
 void SetTimeBudget(i32 ownCentiseconds, i32 opponentCentiseconds);
 // True when the running search must stop now (sets stopSearch).
 bool TimeIsUp();
-// The search's poll point; true when the search must abort.
+// The search's poll point (every 16384 nodes: clock, then waiting input); true when the search
+// must abort.
 bool PollPoint();
+// The clock-only poll made after the null move: stopSearch, then the time test past the gate.
+bool PollClock();
+// Non-zero when a whole token (or the end of input) waits on standard input, unread.
+i32 InputAvailable();
+// Reads one token during a search and acts on it, or hands it to the command loop.
+void PollCommand();

@@ -1,0 +1,14 @@
+// The engine's millisecond clock: time elapsed since the process started. The start instant is
+// taken while static objects are initialised, before the handshake.
+#include <chrono>
+
+#include "engine/engine.h"
+
+namespace {
+const auto processStart = std::chrono::steady_clock::now();
+}
+
+i32 Now() {
+    auto elapsed = std::chrono::steady_clock::now() - processStart;
+    return static_cast<i32>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+}

@@ -1,0 +1,286 @@
+// The command loop: one token, one log line, one look-up in the command table. Searches run
+// inside a row's handler; while one runs, PollCommand reads the input and may hand a token back
+// through commandBuffer and commandPending.
+#include <cstdio>
+#include <cstring>
+
+#include "book/book.h"
+#include "database/database.h"
+#include "egbb/egbb.h"
+#include "engine/engine.h"
+#include "engine/input.h"
+#include "engine/internal.h"
+#include "eval/eval.h"
+#include "movegen/movegen.h"
+#include "records/records.h"
+#include "search/search.h"
+#include "tools/tools.h"
+
+namespace {
+
+enum class Match { Prefix, Exact, GameMove };
+
+struct Command {
+    const char* name;
+    Match match;
+    void (*handler)();
+    // Rows that need the game position first take back a guessed move a ponder search left on
+    // the board; rows that need the loop stop a running search (see PollCommand).
+    bool needsGamePosition;
+    bool stopsSearch;
+};
+
+void LogLine() { debugLog.Line(""); }
+
+// Reads a file-name argument; false at the end of input (the loop then quits).
+bool ReadName(char* name) { return ReadToken(name, TokenCapacity); }
+
+void RefuseInPosition(const char* command) {
+    std::printf("Error (illegal position): %s\n", command);
+    debugLog << "-M: refused in an unplayable position: ";
+    debugLog.Line(command);
+}
+
+void TimeCommand() {
+    i32 own, opponent;
+    char keyword[TokenCapacity];
+    if (!ReadClockReport(own, keyword, opponent)) return;
+    debugLog << own << ' ' << keyword << ' ' << opponent << '\n';
+    SetTimeBudget(own, opponent);
+}
+
+void MoveReceived() {
+    Move move = ParseMove(commandBuffer);
+    if (!PositionIsPlayable()) {
+        std::printf("Illegal Move: %s\n", commandBuffer);
+        debugLog << "-M: move refused in an unplayable position: ";
+        debugLog.Line(commandBuffer);
+        return;
+    }
+    switch (EngineState) {
+        case Pondering:
+            if (move == ponderMove) {
+                // The guess, already on the board, becomes the game move; think counts the time
+                // spent pondering because the state stays Pondering.
+                debugLog.Line("-WARNING ------------------------------ ------------- -------- GOOD PONDER");
+                ++gamePly;
+                ++hashAge;
+                ponderMove = 0;
+                think();
+                return;
+            }
+            debugLog.Line("-BAD PONDER");
+            TakeBackPonderMove();
+            if (!MakeRealMove(move)) return;
+            ++hashAge;
+            EngineState = Playing;
+            think();
+            return;
+        case Playing:
+            if (MakeRealMove(move)) think();
+            return;
+        default:  // Force
+            MakeRealMove(move);
+            return;
+    }
+}
+
+void GoCommand() {
+    if (!PositionIsPlayable()) {
+        RefuseInPosition(commandBuffer);
+        return;
+    }
+    think();
+}
+
+void NewCommand() {
+    SetBoard(StartFen);
+    EngineState = Playing;
+}
+
+void LevelCommand() {
+    i32 moves, increment = 0;
+    char baseTime[TokenCapacity] = "";
+    if (!ReadInt(moves)) {
+        std::printf("Error (level needs a number of moves): level\n");
+        debugLog.Line("-M: level without a number of moves, ignored");
+        return;
+    }
+    ReadToken(baseTime, sizeof baseTime);
+    // A fractional increment ("0.5") is read whole, so its tail is not taken for a command.
+    bool haveIncrement = ReadInt(increment, true);
+    debugLog << moves << ' ' << baseTime << ' ' << increment;
+    LogLine();
+    if (!haveIncrement) {
+        std::printf("Error (level needs an increment): level\n");
+        return;
+    }
+    if (moves < 0) {
+        std::printf("Error (level needs a number of moves): level\n");
+        return;
+    }
+    movesPerSession = moves;
+    i64 milliseconds = i64{increment} * 1000;
+    incrementMs = increment >= 1 ? static_cast<i32>(milliseconds > INT32_MAX ? INT32_MAX : milliseconds) : 0;
+}
+
+void ForceCommand() { StopEngine(); }
+
+void SetboardCommand() {
+    bool truncated = false;
+    if (!ReadRestOfLine(commandBuffer, LineCapacity, truncated)) return;
+    debugLog << "setboard ";
+    debugLog.Line(commandBuffer);
+    if (truncated) debugLog.Line("-M: setboard line longer than 254 characters, cut");
+    ponderMove = 0;  // a new position: no guessed move can be taken back from it
+    if (!SetBoard(commandBuffer)) debugLog.Line("-M: tellusererror Illegal position");
+    SanitizeSetup();
+}
+
+void EasyCommand() { ponderEnabled = false; }
+void HardCommand() { ponderEnabled = true; }
+void QuitCommand() { EngineState = Quit; }
+
+void SetSide(int side) {
+    pos.sideToMove = side;
+    GamePosition.sideToMove = side;
+}
+void WhiteCommand() { SetSide(White); }
+void BlackCommand() { SetSide(Black); }
+
+void EvalCommand() {
+    SetBoard("R7/8/8/6p1/8/b7/4k3/K7 w - - 0 1");
+    PrintBoard(pos.board);
+    int score = BitbaseNoAnswer;
+    if (pos.pawnCount[0] + pos.pawnCount[1] <= 3 && bitbasesLoaded && probingEnabled &&
+        PopCount(pos.occupied) <= 5)
+        score = ProbeBitbase();
+    if (score == BitbaseNoAnswer) {
+        score = Evaluate();
+        std::printf("eval score: ");
+    } else {
+        std::printf("egbb score: ");
+    }
+    std::printf("%d\n", score);
+}
+
+void Pgn2PosCommandRow() {
+    char input[TokenCapacity];
+    if (ReadName(input)) Pgn2PosCommand(input);
+}
+
+template <void (*Converter)(const char*, const char*)>
+void TwoFileCommand() {
+    char first[TokenCapacity], second[TokenCapacity];
+    if (ReadName(first) && ReadName(second)) Converter(first, second);
+}
+
+void BookShowRow() { BookShowCommand(); }
+void DbShowRow() { DbShowCommand(false); }
+void DbShowLinRow() { DbShowCommand(true); }
+void BookCreateRow() { BookCreateCommand(); }
+
+void BenchmarkCommand() {
+    char ignored[TokenCapacity];
+    i32 count;
+    if (!ReadToken(ignored, sizeof ignored)) return;
+    ReadInt(count);
+    std::printf("Define __STAT\n");
+}
+
+void BenchmarkSpeedCommand() {
+    char ignored[TokenCapacity];
+    if (!ReadToken(ignored, sizeof ignored)) return;
+    std::printf("Define __STAT\n");
+}
+
+void PerftCommand() {
+    i32 depth = 0;
+    if (!ReadInt(depth)) depth = 0;
+    if (!PositionIsPlayable()) {
+        RefuseInPosition(commandBuffer);
+        return;
+    }
+    RunPerft(depth);
+}
+
+void TestRow() { TestCommand(); }
+
+// Tried in order; the first row that matches acts. A prefix row matches any token that begins
+// with its name ("gone" acts as "go"); the game-move row is any token ParseMove accepts.
+constexpr Command Commands[] = {
+    {"time", Match::Prefix, TimeCommand, false, false},
+    {nullptr, Match::GameMove, MoveReceived, false, true},
+    {"go", Match::Prefix, GoCommand, true, true},
+    {"new", Match::Prefix, NewCommand, true, true},
+    {"result", Match::Prefix, NewCommand, true, true},
+    {"level", Match::Prefix, LevelCommand, false, true},
+    {"force", Match::Prefix, ForceCommand, true, true},
+    {"setboard", Match::Prefix, SetboardCommand, true, true},
+    {"easy", Match::Exact, EasyCommand, false, false},
+    {"hard", Match::Exact, HardCommand, false, false},
+    {"quit", Match::Prefix, QuitCommand, false, true},
+    {"white", Match::Prefix, WhiteCommand, true, true},
+    {"black", Match::Prefix, BlackCommand, true, true},
+    {"eval", Match::Exact, EvalCommand, true, true},
+    {"pgn2pos", Match::Exact, Pgn2PosCommandRow, true, true},
+    {"pgn2game", Match::Exact, TwoFileCommand<Pgn2GameCommand>, true, true},
+    {"pgnlist2game", Match::Exact, TwoFileCommand<PgnList2GameCommand>, true, true},
+    {"game2pgn", Match::Exact, TwoFileCommand<Game2PgnCommand>, true, true},
+    {"game2pos", Match::Exact, TwoFileCommand<Game2PosCommand>, true, true},
+    {"bookshow", Match::Exact, BookShowRow, true, true},
+    {"dbshow", Match::Exact, DbShowRow, true, true},
+    {"dbshowlin", Match::Exact, DbShowLinRow, true, true},
+    {"bookcreate", Match::Exact, BookCreateRow, true, true},
+    {"dbcreate", Match::Exact, TwoFileCommand<DbCreateCommand>, true, true},
+    {"benchmark", Match::Exact, BenchmarkCommand, false, true},
+    {"benchmarkspeed", Match::Exact, BenchmarkSpeedCommand, false, true},
+    {"perft", Match::Exact, PerftCommand, true, true},
+    {"test", Match::Exact, TestRow, true, true},
+};
+
+bool Matches(const Command& command, const char* token) {
+    switch (command.match) {
+        case Match::Prefix: return std::strncmp(token, command.name, std::strlen(command.name)) == 0;
+        case Match::Exact: return std::strcmp(token, command.name) == 0;
+        case Match::GameMove:
+            // Only the states in which the loop can meet a move; others fall through.
+            return (EngineState == Force || EngineState == Playing || EngineState == Pondering) &&
+                   ParseMove(token) != 0;
+    }
+    return false;
+}
+
+const Command* FindCommand(const char* token) {
+    for (const Command& command : Commands)
+        if (Matches(command, token)) return &command;
+    return nullptr;
+}
+
+}  // namespace
+
+bool StopsSearch(const char* token) {
+    for (const Command& command : Commands)
+        if (command.match != Match::GameMove && Matches(command, token)) return command.stopsSearch;
+    return false;
+}
+
+void CommandLoop() {
+    ponderEnabled = true;
+    EngineState = Force;
+    EngineStartup();
+    while (EngineState != Quit) {
+        // 1. The next token, unless the search handed one back. The end of input acts as "quit".
+        if (!commandPending && !ReadToken(commandBuffer, TokenCapacity))
+            std::strcpy(commandBuffer, "quit");
+        commandPending = false;
+        // 2.
+        debugLog << "::cmd:: ";
+        debugLog.Line(commandBuffer);
+        // 3. Tokens that match no row are only logged.
+        if (const Command* command = FindCommand(commandBuffer)) {
+            if (command->needsGamePosition) TakeBackPonderMove();
+            command->handler();
+        }
+    }
+}

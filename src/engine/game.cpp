@@ -1,0 +1,326 @@
+// The game flow: think (book move or search, the move, the result claim, then pondering on the
+// expected reply), the clocked search start and stop, and the game-move operation.
+#include <cstdio>
+#include <cstring>
+
+#include "book/book.h"
+#include "engine/engine.h"
+#include "engine/internal.h"
+#include "movegen/movegen.h"
+#include "search/search.h"
+
+namespace {
+
+constexpr i16 MateInOne = 8099;  // the move just played mates
+constexpr i16 MateScores = 8050;
+constexpr i16 PonderScoreLimit = 4999;
+
+void LogLine() { debugLog.Line(""); }
+
+// "1-0 ..." when Black is to move (and lost), "0-1 ..." otherwise.
+const char* ByLoser(const char* blackLost, const char* whiteLost) {
+    return pos.sideToMove == Black ? blackLost : whiteLost;
+}
+
+// The claim for a position the engine was handed and cannot move in, or nullptr.
+const char* ClaimWithoutMove(Move m) {
+    switch (m) {
+        case EndMated: return ByLoser("1-0 {Zelmor mated 0}\n", "0-1 {Zelmor mated 0}\n");
+        case EndStalemate: return "1/2-1/2 {Draw by stalemate (1)}\n";
+        case EndRepetition: return "1/2-1/2 {Draw by 3 fold repetition (2)}\n";
+        case EndFiftyMoves: return "1/2-1/2 {Draw by 50 moves rule (3)}\n";
+        case EndNoMaterial: return "1/2-1/2 {Draw by insufficient material to mate (4)}\n";
+        default: return nullptr;
+    }
+}
+
+// The claim after the engine's own move (the opponent now to move), or nullptr.
+const char* ClaimAfterMove(i16 score) {
+    if (score == MateInOne) return ByLoser("1-0 {Zelmor mates 1}\n", "0-1 {Zelmor mates 1}\n");
+    if (score > MateScores) {
+        HashEntry entry;
+        if (ProbeHash(entry) && entry.move == EndMated)
+            return ByLoser("1-0 {Zelmor mates 1#}\n", "0-1 {Zelmor mates 1#}\n");
+    } else {
+        switch (DrawByRule(2)) {
+            case EndRepetition: return "1/2-1/2 {Draw by 3 fold repetition (22)}\n";
+            case EndFiftyMoves: return "1/2-1/2 {Draw by 50 moves rule (33)}\n";
+            case EndNoMaterial: return "1/2-1/2 {Draw by insufficient material to mate (44)}\n";
+            default: break;
+        }
+    }
+    // The table does not always show the game's end (a mate found below a shallower entry, a
+    // stalemate, which the draw rules do not cover): the opponent's move list settles it.
+    if (!HasLegalMove()) {
+        CheckInfo checkInfo;
+        FindCheckers(checkInfo);
+        if (checkInfo.checkers) return ByLoser("1-0 {Zelmor mates 1}\n", "0-1 {Zelmor mates 1}\n");
+        return "1/2-1/2 {Draw by stalemate (11)}\n";
+    }
+    return nullptr;
+}
+
+// A stopping command ("quit", "force", a move, ...) that arrived while the engine thought on its
+// own move takes effect before any pondering: the loop handles it at once. "?" only asked for
+// the move and does not cancel pondering.
+bool StopCommandWaiting() {
+    return commandPending && pendingStopsSearch && std::strcmp(commandBuffer, "?") != 0;
+}
+
+// Makes the guessed reply g for pondering; false (board unchanged) when it is not legal.
+bool MakePonderMove(Move g) {
+    if (!IsMoveValid(g)) return false;
+    SaveSnapshot(ponderUndo.undo);
+    currentPly = &ponderUndo;
+    MakeMove(g, ponderUndo.undo);
+    currentPly = &plyRecords[0];
+    if (!LeavesKingAttacked(g, pos.sideToMove ^ 1)) return true;
+    currentPly = &ponderUndo;
+    UnmakeMove(g, ponderUndo.undo);
+    currentPly = &plyRecords[0];
+    return false;
+}
+
+// Plays the engine's move: the table's root move, or the search's own result when that fails.
+bool PlayEngineMove(Move& m, Move searched) {
+    if (m != 0 && !IsMarker(m) && PlayGameMove(m, false)) return true;
+    if (searched != 0 && searched != m && !IsMarker(searched) && PlayGameMove(searched, false)) {
+        m = searched;
+        return true;
+    }
+    debugLog << "-M: no playable engine move, table " << unsigned{m} << " search " << unsigned{searched};
+    LogLine();
+    return false;
+}
+
+}  // namespace
+
+bool PlayGameMove(Move move, bool reportIllegal) {
+    char text[8];
+    MoveToText(move, text);
+    // 1. Refuse what is not a legal move of the live position, and any move once the game part of
+    // the history stack is full: the search needs the rest of it.
+    bool legal = !IsMarker(move) && historyTop - history < HistoryGameLimit && IsMoveValid(move);
+    if (legal && IsCastling(move)) {
+        static constexpr u16 RightOfKind[4] = {BlackShort, WhiteShort, BlackLong, WhiteLong};
+        legal = (pos.castleRights & RightOfKind[MoveKindOf(move) - BlackCastleShort]) != 0;
+    }
+    if (legal) {
+        // 2. The snapshot is only needed to take back a move that leaves the own king attacked.
+        SaveSnapshot(plyRecords[0].undo);
+        MakeMove(move, plyRecords[0].undo);
+        if (LeavesKingAttacked(move, pos.sideToMove ^ 1)) {
+            UnmakeMove(move, plyRecords[0].undo);
+            legal = false;
+        }
+    }
+    if (!legal) {
+        if (reportIllegal) {
+            PrintBoard(pos.board);
+            std::printf("Illegal Move: %s\n", text);
+        }
+        char fen[128];
+        WriteFen(fen);
+        debugLog << "-----FEN:\t";
+        debugLog.Line(fen);
+        debugLog << "*********** MakeRealMove ILLEGAL " << unsigned{move} << " " << text;
+        LogLine();
+        return false;
+    }
+    // 3. Game counters.
+    ++gamePly;
+    ++hashAge;
+    // 4. Castling: the king's square and the mover's rights (already done by MakeMove; kept so
+    // the game position never depends on it).
+    switch (MoveKindOf(move)) {
+        case BlackCastleShort: pos.kingSquare[Black] = G8; pos.castleRights &= ~(BlackShort | BlackLong); break;
+        case WhiteCastleShort: pos.kingSquare[White] = G1; pos.castleRights &= ~(WhiteShort | WhiteLong); break;
+        case BlackCastleLong: pos.kingSquare[Black] = C8; pos.castleRights &= ~(BlackShort | BlackLong); break;
+        case WhiteCastleLong: pos.kingSquare[White] = C1; pos.castleRights &= ~(WhiteShort | WhiteLong); break;
+        default: break;
+    }
+    // 5. The game position follows the live one.
+    GamePosition.enPassant = pos.enPassant;
+    GamePosition.castleRights = pos.castleRights;
+    GamePosition.kingSquare[0] = pos.kingSquare[0];
+    GamePosition.kingSquare[1] = pos.kingSquare[1];
+    std::memcpy(GamePosition.board, pos.board, sizeof GamePosition.board);
+    GamePosition.sideToMove ^= 1;
+    // 6. Move ordering starts afresh for the new position.
+    ResetMoveOrdering();
+    return true;
+}
+
+bool MakeRealMove(Move move) { return PlayGameMove(move, true); }
+
+bool HasLegalMove() {
+    ScoredMove list[MaxGeneratedMoves];
+    CheckInfo checkInfo;
+    FindCheckers(checkInfo);
+    int side = pos.sideToMove;
+    ScoredMove* end = checkInfo.checkers ? EvasionGenerators[side](list, checkInfo)
+                                         : MoveGenerators[side](list);
+    for (ScoredMove* m = list; m != end; ++m) {
+        UndoRecord undo;
+        SaveSnapshot(undo);
+        MakeMove(m->move, undo);
+        bool legal = !LeavesKingAttacked(m->move, side);
+        UnmakeMove(m->move, undo);
+        if (legal) return true;
+    }
+    return false;
+}
+
+void TakeBackPonderMove() {
+    if (ponderMove != 0) {
+        currentPly = &ponderUndo;
+        UnmakeMove(ponderMove, ponderUndo.undo);
+        currentPly = &plyRecords[0];
+        ponderMove = 0;
+        debugLog.Line("-M: guessed move taken back");
+    }
+    if (EngineState == Pondering) EngineState = Playing;
+}
+
+SearchResult StartEngine(bool goodPonder) {
+    debugLog << "-M: entered StartEngine, goodPonder: " << (goodPonder ? 1 : 0);
+    LogLine();
+    maxDepth = 127;
+    stopSearch = false;
+    if (goodPonder)
+        ApplyPonderCredit(Now());
+    else
+        searchStart = Now();
+    debugLog << "*** xxx czas uzyty: " << Now() - searchStart;
+    LogLine();
+    return SearchIterative();
+}
+
+void StopEngine() {
+    debugLog.Line("-M: entered StopEngine");
+    EngineState = Force;
+    stopSearch = true;
+    searchStart = 0;
+    debugLog.Line("-M: exited StopEngine");
+}
+
+void think() {
+    char text[8];
+    // 1. A search that continues a confirmed guess counts the pondering time.
+    bool goodPonder = EngineState == Pondering;
+    debugLog << "entered think: " << (goodPonder ? 1 : 0);
+    LogLine();
+
+    // 2. Book, while the game is young.
+    if (gamePly < 64) {
+        debugLog.Line("getBookMove");
+        Move bookMove = getBookMove();
+        debugLog << "bookMove " << unsigned{bookMove};
+        LogLine();
+        if (bookMove != 0 && PlayGameMove(bookMove, false)) {
+            MoveToText(bookMove, text);
+            std::printf("move %s\n", text);
+            debugLog << "move (book) ";
+            debugLog.Line(text);
+            EngineState = Playing;
+            debugLog.Line("- NO ponder move");
+            return;
+        }
+    }
+
+    // 3. Search.
+    EngineState = Thinking;
+    debugLog.Line("start engine");
+    SearchResult result = StartEngine(goodPonder);
+
+    for (;;) {
+        // 4. The move and score: a draw marker as returned, else the root's table entry.
+        Move m = 0;
+        i16 s = 0;
+        int bound = 0, depth = 0;
+        if (result.move == EndRepetition || result.move == EndFiftyMoves || result.move == EndNoMaterial) {
+            m = result.move;
+        } else {
+            HashEntry entry;
+            if (ProbeHash(entry)) {
+                m = entry.move;
+                s = entry.score;
+                bound = entry.bound;
+                depth = entry.depth;
+            } else {
+                m = result.move;
+                s = result.score;
+            }
+        }
+        debugLog << "\r\n------M: mv" << unsigned{m} << " sc: " << int{s} << " sct: " << bound * 128
+                 << " d: " << depth << "\r\n";
+
+        // 5. The engine's move, or the claim in its place.
+        const char* claim = ClaimWithoutMove(m);
+        if (!claim && !IsMarker(m)) {
+            if (PlayEngineMove(m, result.move)) {
+                MoveToText(m, text);
+                std::printf("move %s\n", text);
+                debugLog << "\r\nmove " << text << "\tscore: " << int{s};
+                LogLine();
+                claim = ClaimAfterMove(s);
+            }
+        } else if (!claim) {
+            debugLog << "-M: search gave no move " << unsigned{m};
+            LogLine();
+        }
+
+        // 6. The claim ends the game; otherwise the table ages for the next move.
+        EngineState = Playing;
+        if (claim) {
+            std::printf("%s", claim);
+        } else if (historyTop->halfmoveClock > 80) {
+            AgeHashEntries(depth);
+        } else {
+            RenormalizeHashAge();
+        }
+
+        // 7. Ponder on the reply the table expects.
+        if (claim || !ponderEnabled || StopCommandWaiting()) break;
+        HashEntry entry;
+        Move guess = 0;
+        if (ProbeHash(entry) && entry.score >= -PonderScoreLimit && entry.score <= PonderScoreLimit)
+            guess = entry.move;
+        if (guess != 0 && IsMarker(guess)) {
+            debugLog << "\n************ WARNING: FIXING PONDERED FROM NOT VALID STATE !!! "
+                        "***********************\n";
+            std::printf("\n****************_FixingPonderedMove_***************\n\n");
+            guess = 0;
+        }
+        if (guess != 0) {
+            MoveToText(guess, text);
+            debugLog << "-ponder move: ";
+            debugLog.Line(text);
+            // A table move can be a stale entry of another position: only a legal guess is made.
+            EngineState = Pondering;
+            ponderMove = guess;
+            if (!MakePonderMove(guess)) {
+                EngineState = Playing;
+                ponderMove = 0;
+                guess = 0;
+            }
+        }
+        if (guess == 0) {
+            debugLog << "-************** NO ponder move, clock:" << Now();
+            LogLine();
+            break;
+        }
+        debugLog.Line("-M: entered StartEngine, goodPonder: 0");
+        maxDepth = 127;
+        stopSearch = false;
+        searchStart = Now();
+        debugLog << "*** xxx czas uzyty: " << Now() - searchStart;
+        LogLine();
+        result = SearchIterative();
+        // The opponent played the guess while the search ran: it was the search for our move.
+        if (EngineState == Thinking) continue;
+        return;
+    }
+    // 8.
+    if (EngineState == Playing) debugLog.Line("- NO ponder move");
+}

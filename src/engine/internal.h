@@ -1,0 +1,61 @@
+// Engine-control helpers shared by the loop, the game flow, time control and start-up, and
+// reached by the engine's tests. Nothing outside engine/ includes this.
+#pragma once
+
+#include <cstdio>
+
+#include "board/types.h"
+
+// ---------------------------------------------------------------------------------------------
+// Zelmor.ini
+
+inline constexpr int ConfigLineLimit = 4095;  // longer lines are ignored whole
+
+struct EngineConfig {
+    char bookDirectory[ConfigLineLimit + 8] = {};
+    bool bookPathSeen = false;
+    bool mainBookOpened = false;  // result of the last mainBook opening
+    char bitbaseDirectory[ConfigLineLimit + 8] = {};
+    i32 bitbaseCacheMb = 4;
+    i32 bitbaseLoadMode = 1;
+};
+
+enum class ConfigKey { None, Comment, BookPath, BitbasePath, BitbaseCache, BitbaseLoad };
+
+// Applies one line (leading whitespace already skipped or not) to config; does not open books.
+ConfigKey ApplyConfigLine(const char* line, EngineConfig& config);
+// Reads every line of an open Zelmor.ini, opening the book sets at each BOOK_PATH line when
+// openBooks is set.
+void ReadConfig(std::FILE* file, EngineConfig& config, bool openBooks);
+// Completes a configured directory: blanks trimmed, '/' appended unless it already ends with '/'
+// or '\'. An empty value stays empty.
+void CompleteDirectory(char* directory);
+
+// ---------------------------------------------------------------------------------------------
+// Game flow
+
+// Plays a game move; reportIllegal prints the board and "Illegal Move" when it is refused.
+bool PlayGameMove(Move move, bool reportIllegal);
+// Whether the side to move has a legal move in the live position.
+bool HasLegalMove();
+// Whether the live position can be searched and played on: one king each, not adjacent, the side
+// that just moved not in check, no pawn on a back rank, material that promotions can explain.
+bool PositionIsPlayable();
+// After a position set-up: drops castling rights whose king or rook is not at home and an
+// en-passant square that no double pawn step can have made, in the live and the game position.
+void SanitizeSetup();
+
+// ---------------------------------------------------------------------------------------------
+// Time control and the loop's commands
+
+// The pending token stopped the search and needs the loop ("quit", "force", a move, a command):
+// the time test then keeps answering "stop", so a shallow search's one restart cannot swallow it,
+// and no ponder search starts before the loop has handled it.
+extern bool pendingStopsSearch;
+// Whether the token is a loop command that must stop a running search before it is handled.
+bool StopsSearch(const char* token);
+// Reads the "%d %s %d" of a clock report; prints the error line and returns false when the own
+// clock is not a number (nothing is changed then).
+bool ReadClockReport(i32& own, char* keyword, i32& opponent);
+// Counts the time spent pondering against the move, at most two thirds of the budget.
+void ApplyPonderCredit(i32 now);

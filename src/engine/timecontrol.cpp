@@ -1,0 +1,135 @@
+// Time control and input polling: the budget from the interface's clock reports, the time test,
+// the search's poll points and PollCommand, which reads one token while a search runs.
+#include <cstdio>
+#include <cstring>
+
+#include "engine/engine.h"
+#include "engine/input.h"
+#include "engine/internal.h"
+#include "movegen/movegen.h"
+#include "search/search.h"
+
+bool pendingStopsSearch;
+
+namespace {
+constexpr u32 PollInterval = 16384;
+}
+
+void SetTimeBudget(i32 ownCentiseconds, i32 opponentCentiseconds) {
+    (void)opponentCentiseconds;  // logged by the callers; the budget rests on the own clock alone
+    // 1. Moves left to the next control. Done in 64 bits so that no clock value can overflow.
+    if (movesPerSession != 0)
+        movesToGo = static_cast<i32>(movesPerSession - (i64{gamePly} >> 1) % movesPerSession);
+    else
+        movesToGo = 33;
+    // 2.-3. Per-move share, with a safety margin once it is worth having.
+    i64 perMove = i64{ownCentiseconds} / movesToGo;
+    if (perMove >= 500)
+        perMove -= 100;
+    else if (perMove >= 220)
+        perMove -= 50;
+    // 4. Centiseconds to milliseconds, keeping 10 % back on the last move before the control.
+    // Nine budgets of a practically unlimited clock ("test") wrap on purpose, unsigned, to a
+    // positive value of over 100 hours.
+    u32 factor = movesToGo == 1 ? 9u : 10u;
+    timeForMove = static_cast<i32>(static_cast<u32>(perMove) * factor + static_cast<u32>(incrementMs));
+}
+
+bool TimeIsUp() {
+    // The first iteration always completes, so there is always a move to play.
+    if (iterationDepth <= 2) return false;
+    i64 remaining = EngineState == Pondering ? 1 : i64{searchStart} + timeForMove - Now();
+    if (remaining > 0 && !(commandPending && pendingStopsSearch)) return false;
+    stopSearch = true;
+    return true;
+}
+
+bool PollPoint() {
+    if (nodeCount <= nextPoll) return false;
+    // 1.-2. Stopped already, or out of time.
+    if (stopSearch || TimeIsUp()) return true;
+    // 3. Waiting input: read one token and act on it.
+    if (InputAvailable()) {
+        if (stopSearch || TimeIsUp()) return true;
+        PollCommand();
+        if (stopSearch || TimeIsUp()) return true;
+    }
+    // 4. An aborting node leaves nextPoll alone, so every node above it aborts at once.
+    nextPoll += PollInterval;
+    return false;
+}
+
+bool PollClock() { return stopSearch || (nodeCount > nextPoll && TimeIsUp()); }
+
+void ApplyPonderCredit(i32 now) {
+    i64 credit = (2 * i64{timeForMove}) / 3;
+    if (i64{now} - searchStart > credit) searchStart = static_cast<i32>(now - credit);
+}
+
+bool ReadClockReport(i32& own, char* keyword, i32& opponent) {
+    keyword[0] = '\0';
+    opponent = 0;
+    if (!ReadInt(own)) {
+        std::printf("Error (clock report needs a number): %s\n", commandBuffer);
+        debugLog.Line("-M: clock report without a number, ignored");
+        return false;
+    }
+    if (!ReadToken(keyword, TokenCapacity)) return true;
+    if (!ReadInt(opponent)) {
+        // The opponent's clock is only logged: the report still sets the budget.
+        std::printf("Error (clock report needs a number): %s\n", commandBuffer);
+        opponent = 0;
+    }
+    return true;
+}
+
+void PollCommand() {
+    // 1. One token. The end of input acts as "quit", so a closed pipe ends the engine cleanly.
+    if (!ReadToken(commandBuffer, TokenCapacity)) std::strcpy(commandBuffer, "quit");
+    debugLog << "-cC: ";
+    debugLog.Line(commandBuffer);
+
+    // 2. A move: the guessed one turns pondering into thinking; any other ends the search.
+    if (Move move = ParseMove(commandBuffer)) {
+        if (EngineState == Pondering && move == ponderMove) {
+            stopSearch = false;
+            ApplyPonderCredit(Now());
+            ++gamePly;
+            ++hashAge;
+            ponderMove = 0;
+            EngineState = Thinking;
+            debugLog << "--- GOOD PONDER --- cmd:";
+            debugLog.Line(commandBuffer);
+            return;
+        }
+        commandPending = stopSearch = pendingStopsSearch = true;
+        return;
+    }
+
+    // 3. A clock report changes the running search's budget at once.
+    if (std::strncmp(commandBuffer, "time", 4) == 0) {
+        i32 own, opponent;
+        char keyword[TokenCapacity];
+        if (!ReadClockReport(own, keyword, opponent)) return;
+        debugLog << own << ' ' << keyword << ' ' << opponent << " [cC]\n";
+        SetTimeBudget(own, opponent);
+        return;
+    }
+
+    // Pondering on or off needs no search to stop; applied here it cannot be lost.
+    if (std::strcmp(commandBuffer, "easy") == 0 || std::strcmp(commandBuffer, "hard") == 0) {
+        ponderEnabled = commandBuffer[0] == 'h';
+        return;
+    }
+
+    // 4. "?", "force", "quit" and every other command the loop acts on stop the search: a
+    // command left waiting could be overwritten by the next token and lost.
+    if (std::strcmp(commandBuffer, "?") == 0 || StopsSearch(commandBuffer)) {
+        commandPending = stopSearch = pendingStopsSearch = true;
+        return;
+    }
+
+    // 5. Anything else waits for the loop, which only logs it; the search goes on.
+    commandPending = true;
+    pendingStopsSearch = false;
+}
