@@ -218,6 +218,48 @@ TEST_F(EvalTest, SmallPositionsAddUpByHand) {
     EXPECT_EQ(Eval("4k3/8/8/8/8/8/4P3/R3K3 w - -"), 85 + 518 + 100);
 }
 
+TEST_F(EvalTest, PawnStructureByHand) {
+    // Endgame grids. d4: 100 + 18, attacked by c5 and e5 (a = 3), defended by c3 (b = 1): -16.
+    // c3: 100 + 1, not passed (c5 ahead), not isolated, not attacked. Black c5: 100 + 14,
+    // isolated with a white pawn ahead on its file: -16. Black e5: 100 + 18, isolated: -22.
+    EXPECT_EQ(Eval("4k3/8/8/2p1p3/3P4/2P5/8/4K3 w - -"), 102 + 101 - 98 - 96);
+    EXPECT_EQ(Eval("4k3/8/8/2p1p3/3P4/2P5/8/4K3 b - -"), -(102 + 101 - 98 - 96));
+    // Doubled: e3 = 104 - 8 + 32 (passed) - 22; e2 = 91 - 8 - 22, not passed behind e3.
+    EXPECT_EQ(Eval("4k3/8/8/8/8/4P3/4P3/4K3 w - -"), 106 + 61);
+}
+
+TEST_F(EvalTest, PawnShieldCountsDoubleAgainstAQueen) {
+    // Moving g2 to g4 takes one pawn out of the castled king's shield: 12 with the black queen
+    // on the board, 6 without. Extra knights keep both positions in the opening phase, and
+    // every slider stays shut in, so nothing else depends on both changes together.
+    auto shieldPawn = [](const char* rank8) {
+        const std::string r8 = rank8;
+        return Eval(r8 + "/pppppppp/8/8/8/N6N/PPPPPPPP/RNBQNRK1 w - -") -
+               Eval(r8 + "/pppppppp/8/8/6P1/N6N/PPPPPP1P/RNBQNRK1 w - -");
+    };
+    EXPECT_EQ(shieldPawn("rnbqkbnr") - shieldPawn("rnb1kbnr"), 12 - 6);
+    // The same for Black's castled king against the white queen.
+    auto shieldPawnBlack = [](const char* rank1) {
+        const std::string r1 = rank1;
+        return Eval("rnbqnrk1/pppppppp/n6n/8/8/8/PPPPPPPP/" + r1 + " b - -") -
+               Eval("rnbqnrk1/pppppp1p/n6n/6p1/8/8/PPPPPPPP/" + r1 + " b - -");
+    };
+    EXPECT_EQ(shieldPawnBlack("RNBQKBNR") - shieldPawnBlack("RNB1KBNR"), 12 - 6);
+}
+
+TEST_F(EvalTest, KingAttackGrowsWithAnOpenKing) {
+    // A black knight on f3 puts 5 (distance 2) + 1 (hits the zone) = 6 on the white king:
+    // weight 20. With h2 the king's weakness is 3 (factor 1); without it 7 (factor 2). The
+    // black queen and rooks are shut in far away and add nothing. The knight itself is worth
+    // one less with the h2 pawn gone (knights gain with pawns on the board).
+    auto openKing = [](const char* rank3) {
+        const std::string r3 = rank3;
+        return Eval("qrr1k3/ppppp3/8/8/8/" + r3 + "/PPPPPPPP/R6K w - -") -
+               Eval("qrr1k3/ppppp3/8/8/8/" + r3 + "/PPPPPPP1/R6K w - -");
+    };
+    EXPECT_EQ(openKing("5n2") - openKing("8"), -20 * 1 + 20 * 2 - 1);
+}
+
 TEST_F(EvalTest, PawnHashHitGivesTheSameValue) {
     const char* fen = "r4rk1/pp3ppp/2n1p3/3p4/3P4/2N1PN2/PP3PPP/3RR1K1 w - -";
     const int fresh = Eval(fen);  // SetBoard cleared the cache: computed and stored
