@@ -1,41 +1,74 @@
 // Opening book: the per-side book files (".zbx" index, ".zbk" data), the two book sets opened at
-// start-up from BOOK_PATH, the choice of a book move, and building books from the database.
+// start-up from BOOK_PATH (mainBook, secondBook: static objects, empty until opened), the choice
+// of a book move, and building books from the position database ("bookcreate").
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "board/types.h"
 
 struct PositionDatabase;
 
-struct BookFile {
-    u32 index[131072];
-    std::FILE* indexFile = nullptr;
-    std::FILE* dataFile = nullptr;
-    u64 cachedRecord = 0;
-    u64 filePosition = 0;
-    u64 recordCount = 0;
+// A 64-bit position key is split into a 17-bit bucket (bits 47..63, an index entry) and the
+// 47-bit value a 6-byte data record stores (bits 0..46). Kept: stored book files depend on it.
+inline constexpr int BookBuckets = 131072;
+inline constexpr int BookIndexBytes = BookBuckets * 4;
+inline constexpr int BookRecordBytes = 6;
+inline constexpr u64 BookStoredMask = (u64{1} << 47) - 1;
 
-    bool open(const char* baseName, char* errorText);
+constexpr u32 BookBucket(u64 key) { return static_cast<u32>(key >> 47); }
+constexpr u64 BookStoredValue(u64 key) { return key & BookStoredMask; }
+
+// The two book names; the side index is the side to move of the listed positions.
+inline constexpr const char* BookNames[2] = {"bookbtm", "bookwtm"};
+
+// One book: its whole index in memory, the data file open for 6-byte record reads.
+struct BookFile {
+    // Entry b = number of records in buckets 0..b (cumulative; 1-based number of the last one).
+    u32 index[BookBuckets] = {};
+    std::FILE* indexFile = nullptr;  // open only while a book is being written
+    std::FILE* dataFile = nullptr;   // open for reading while the book is in use
+    // The last record read, with its bucket: answers a repeated probe without a disk read.
+    u64 cachedRecord = 0;
+    u32 cachedBucket = 0;
+    bool cacheValid = false;
+    u64 filePosition = 0;  // record number at which the data file's read pointer stands
+    u64 recordCount = 0;   // 0: empty or not loaded
+
+    BookFile() = default;
+    BookFile(const BookFile&) = delete;
+    BookFile& operator=(const BookFile&) = delete;
+    ~BookFile() { close(); }
+
+    bool open(const std::string& baseName, std::string& errorText);
     bool contains(u64 key);
-    bool create(const char* name, char* errorText);
+    bool create(const std::string& name, std::string& errorText);
     void close();
+    // Reads record `target` into the cache; false when the read fails.
+    bool readRecord(u64 target);
 };
 
+// The two books of one directory; books[side to move]: [0] "bookbtm", [1] "bookwtm".
 struct BookSet {
-    char directory[301] = {};
-    char errorText[513] = {};
-    BookFile books[2];  // [0] "bookbtm", [1] "bookwtm"
+    char directory[301] = {};  // remembered after a failed load, for the one-time retry
+    char errorText[513] = {};  // message of the last failed load
+    BookFile books[2];
 
     bool open(const char* directoryText);
+    // Tries once per run to load the set from the remembered directory + "zw/" or "zb/".
+    void retrySideDirectory(int sideToMove);
     void close();
 };
 
 extern BookSet mainBook;
 extern BookSet secondBook;
 
+// A move of the live position that leads into a listed position, 0 when there is none.
 Move getBookMove();
-bool buildBook(const char* name, PositionDatabase& database, int side, char* errorText);
+// Writes book `name` (.zbx/.zbk, working directory) from `database`: side 0 keeps positions that
+// went well for White, side 1 those that went well for Black.
+bool buildBook(const char* name, PositionDatabase& database, int side, std::string& errorText);
 // "bookcreate": builds bookbtm/bookwtm from black.db/white.db in the working directory.
 void BookCreateCommand();
 // "bookshow": prints whether the live position is in each book set.

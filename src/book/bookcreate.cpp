@@ -1,0 +1,126 @@
+// Building the two book files from the position database: a position enters "bookbtm" when it
+// came early in the games and White scored more than half from it, "bookwtm" when Black did.
+// One pass over the key-sorted database writes the records and the per-bucket index.
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "book/book.h"
+#include "database/database.h"
+
+namespace {
+
+// Positions reached after at most 40 plies of some game (ply numbers start at 1).
+constexpr int LastBookPly = 41;
+
+void PutLe32(u8* p, u32 value) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<u8>(value >> (8 * i));
+}
+
+}  // namespace
+
+bool buildBook(const char* name, PositionDatabase& database, int side, std::string& errorText) {
+    // 1. Both files, empty; the index is built in memory.
+    auto book = std::make_unique<BookFile>();
+    if (!book->create(name, errorText)) return false;
+    const std::string indexPath = std::string(name) + ".zbx";
+    const std::string dataPath = std::string(name) + ".zbk";
+    // A half-written book would be taken for a good one at the next start: none is left.
+    auto fail = [&](const std::string& text) {
+        book->close();
+        std::remove(indexPath.c_str());
+        std::remove(dataPath.c_str());
+        errorText = text;
+        return false;
+    };
+
+    // 2. Totals over the whole database; record numbers count from 1.
+    long double whiteWins = 0;
+    long double blackWins = 0;
+    long double draws = 0;
+    u64 kept = 0;
+    u64 previousKey = 0;
+
+    // 3. Every record in file order.
+    for (u64 at = 0; at < database.recordCount; ++at) {
+        if (!database.readAt(at)) {
+            return fail("Cannot read the position database for " + std::string(name) + ".\n");
+        }
+        const DbRecord& record = database.record;
+        // The index relies on ascending keys: a disordered file would give a book whose
+        // buckets hold other buckets' records.
+        if (at > 0 && record.key <= previousKey) {
+            return fail("The position database for " + std::string(name) +
+                        " is not sorted by key (record " + std::to_string(at + 1) +
+                        "); no book written.\n");
+        }
+        previousKey = record.key;
+
+        // 3.1 Every record counts toward the overall score.
+        const long double w = record.whiteWins;
+        const long double b = record.blackWins;
+        const long double d = record.draws;
+        whiteWins += w;
+        blackWins += b;
+        draws += d;
+
+        // 3.2 Only early positions.
+        if ((record.plyAndEp & DbPlyMask) > LastBookPly) continue;
+
+        // 3.3 Only positions that went well for the side that moved into them.
+        const long double games = w + b + d;
+        if (games == 0) continue;
+        const long double score = (w + d / 2) / games;
+        if (side == 0 ? !(score > 0.5L) : !(score < 0.5L)) continue;
+
+        // 3.4 The record, and its bucket's entry as the number of its last record so far.
+        if (kept == ~u32{0}) return fail("Too many book positions for " + std::string(name) + ".\n");
+        ++kept;
+        book->index[BookBucket(record.key)] = static_cast<u32>(kept);
+        u8 bytes[BookRecordBytes];
+        PutLe32(bytes, static_cast<u32>(record.key));
+        const u32 high = static_cast<u32>(record.key >> 32) & 0x7FFF;
+        bytes[4] = static_cast<u8>(high);
+        bytes[5] = static_cast<u8>(high >> 8);
+        if (std::fwrite(bytes, 1, BookRecordBytes, book->dataFile) != BookRecordBytes) {
+            return fail("Writing book file error: '" + dataPath + "'\n");
+        }
+    }
+
+    // 4. The data is complete.
+    const bool dataClosed = std::fclose(book->dataFile) == 0;
+    book->dataFile = nullptr;
+    if (!dataClosed) return fail("Writing book file error: '" + dataPath + "'\n");
+
+    // 5. Empty buckets take their predecessor's count, making the index cumulative.
+    for (int b = 1; b < BookBuckets; ++b) {
+        if (book->index[b] < book->index[b - 1]) book->index[b] = book->index[b - 1];
+    }
+    static u8 indexBytes[BookIndexBytes];
+    for (int b = 0; b < BookBuckets; ++b) PutLe32(indexBytes + 4 * b, book->index[b]);
+    const bool indexWritten =
+        std::fwrite(indexBytes, 1, BookIndexBytes, book->indexFile) == BookIndexBytes;
+    const bool indexClosed = std::fclose(book->indexFile) == 0;
+    book->indexFile = nullptr;
+    if (!indexWritten || !indexClosed) return fail("Writing indexes file error!\n");
+
+    // 6. White's score over the whole database (0/0 prints as not a number).
+    std::printf("%s: %Lf\n", name, (whiteWins + draws / 2) / (whiteWins + blackWins + draws));
+    return true;
+}
+
+void BookCreateCommand() {
+    DbPair pair;
+    if (!pair.open()) {
+        std::printf("%s\n", pair.errorText.c_str());
+        return;
+    }
+    for (int side = 0; side < 2; ++side) {
+        std::printf("Generating %s...\n", BookNames[side]);
+        std::string errorText;
+        if (!buildBook(BookNames[side], pair.databases[side], side, errorText)) {
+            std::printf("%s", errorText.c_str());
+        }
+    }
+    std::printf("created.\n");
+}
