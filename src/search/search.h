@@ -69,7 +69,12 @@ extern u32 maxDepth;
 extern i32 aspirationState;
 extern bool probingEnabled;
 extern bool allRootMovesDraw;
-extern char pvText[1024];
+// The principal-variation text; BuildPv needs a buffer of this size.
+inline constexpr int PvTextSize = 1024;
+extern char pvText[PvTextSize];
+// Moves made by the quiescence search since SearchIterative started (nodeCount leaves them out);
+// the benchmark adds the two for its all-nodes rate.
+extern u64 quiesceNodeCount;
 
 // Clears History and the killers and sets every cut-off statistic to 1 (position set-up).
 void ResetSearchTables();
@@ -78,6 +83,11 @@ void ResetMoveOrdering();
 
 Move DrawByRule(int n);
 int RepetitionAfterMove(Move move);
+// Pass the move: saves key, pawn key, en passant and castling rights in *currentPly (call before
+// advancing currentPly) and pushes a history entry; UnmakeNullMove, with currentPly back on the
+// same record, restores them.
+void MakeNullMove();
+void UnmakeNullMove();
 
 i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull);
 i16 Quiesce(int qdepth, int ply, int alpha, int beta);

@@ -18,7 +18,8 @@ u32 maxDepth = 127;
 i32 aspirationState;
 bool probingEnabled = true;
 bool allRootMovesDraw;
-char pvText[1024];
+char pvText[PvTextSize];
+u64 quiesceNodeCount;
 
 ScoredMove* MoveListStart(const PlyRecord* record) {
     return record == &plyRecords[0] ? moveStack : (record - 1)->moveListEnd;
@@ -34,4 +35,12 @@ void ResetSearchTables() {
         record.killer1 = 0;
         record.killer2 = 0;
     }
+}
+
+// A game move keeps what earlier searches learnt but halves the cut-off history, so that counts
+// from positions long gone give way to the new ones and the unsigned sums never wrap in a long
+// game (each cut-off adds depth squared).
+void ResetMoveOrdering() {
+    for (auto& side : History)
+        for (auto& count : side) count >>= 1;
 }

@@ -1,0 +1,437 @@
+// The root: iterative deepening with aspiration windows seeded from the table, the root move
+// loop with its bitbase classification, the principal variation rebuilt from the table, the
+// xboard thinking lines and the search's trace in the debug log.
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+
+#include "egbb/egbb.h"
+#include "engine/engine.h"
+#include "search/order.h"
+#include "search/search.h"
+#include "search/tt.h"
+
+namespace {
+
+constexpr int NoMove = -8190;
+constexpr i16 Excluded = -8191;  // an illegal root move, or one the bitbases rule out
+constexpr int RootLimit = 8100;
+constexpr int AspirationMargin = 30;
+constexpr int PvPlies = 12;
+
+enum Verdict : i8 { Illegal, Unknown, Wins, Draws, Loses };
+
+i16 LeaveRoot(int score) {
+    probingEnabled = true;
+    return static_cast<i16>(score);
+}
+
+// The bitbases rate each legal root move from the opponent's side; moves that throw away a win,
+// or a draw, are excluded, and once the verdict is clear the search below stops probing.
+void ClassifyRootMoves(ScoredMove* start, ScoredMove* end, int alpha, int beta) {
+    PlyRecord& root = plyRecords[0];
+    const int side = pos.sideToMove;
+    Verdict verdicts[MaxGeneratedMoves];
+    int wins = 0, draws = 0, losses = 0, legal = 0;
+    probingEnabled = true;
+    for (ScoredMove* p = start; p < end; ++p) {
+        if (p->move == root.hashMove)
+            p->score = 30000;
+        else if (p->move == root.killer1)
+            p->score = -9998;
+        else if (p->move == root.killer2)
+            p->score = -9999;
+        Verdict& verdict = verdicts[p - start];
+        MakeMove(p->move, root.undo);
+        if (LeavesKingAttacked(p->move, side)) {
+            p->score = Excluded;
+            verdict = Illegal;
+        } else {
+            ++legal;
+            verdict = Unknown;
+            if (bitbasesLoaded && pos.pawnCount[Black] + pos.pawnCount[White] <= 3 &&
+                probingEnabled && alpha < 8010 && beta >= -8009 && PopCount(pos.occupied) <= 5) {
+                const int score = ProbeBitbase();
+                if (score != BitbaseNoAnswer) {
+                    verdict = score == 0 ? Draws : score > 0 ? Loses : Wins;
+                    ++(score == 0 ? draws : score > 0 ? losses : wins);
+                }
+            }
+        }
+        UnmakeMove(p->move, root.undo);
+    }
+
+    allRootMovesDraw = draws > 0 && draws == legal;
+    for (ScoredMove* p = start; p < end; ++p) {
+        const Verdict verdict = verdicts[p - start];
+        if (wins > 0 ? verdict != Wins
+                     : verdict == Loses && (draws > 0 || losses < legal))
+            p->score = Excluded;
+    }
+    if (wins > 0 || (legal > 0 && (draws == legal || losses == legal))) probingEnabled = false;
+}
+
+void PrintThinking(int depth, int score, int elapsed, const char* line) {
+    // Node counts pass 2^31 in long searches: printed unsigned, never negative.
+    std::printf("    %d     %d     %d     %u  %s\n", depth, score, elapsed, nodeCount, line);
+}
+
+void LogIteration(const char* prefix, int depth, int score, int elapsed) {
+    char line[PvTextSize + 64];
+    std::snprintf(line, sizeof line, "%s%d:\t%d\t%d\t%s", prefix, depth, score, elapsed, pvText);
+    debugLog.Line(line);
+}
+
+// Raises the budget for an aspiration re-search by `factor`, keeping it inside the clock's
+// 32-bit range; returns the amount added.
+i32 GrowBudget(int factor) {
+    const i64 grown = std::min<i64>(i64{timeForMove} * factor, std::numeric_limits<i32>::max());
+    if (grown <= timeForMove) return 0;
+    const i32 added = static_cast<i32>(grown - timeForMove);
+    timeForMove = static_cast<i32>(grown);
+    return added;
+}
+
+bool BudgetMayGrow() { return !allRootMovesDraw && (movesToGo > 4 || movesPerSession == 0); }
+
+int BuildPvFrom(char* buffer, char* limit, int n) {
+    if (n <= 0) {
+        *buffer = '\0';
+        return 8190;
+    }
+    HashEntry entry;
+    if (!ProbeBucket(entry)) {
+        std::snprintf(buffer, limit - buffer, "NOE ");
+        return 8190;
+    }
+    const Move move = entry.move;
+    // A table move is made only when it is playable here; anything else ends the line.
+    if (move != 0 && !IsMarker(move) && IsMoveValid(move)) {
+        char* text = MoveToText(move, buffer);
+        *text++ = ' ';
+        *text = '\0';
+        PlyRecord* const record = currentPly;
+        SaveSnapshot(record->undo);
+        MakeMove(move, record->undo);
+        currentPly = record + 1;
+        BuildPvFrom(text, limit, n - 1);
+        currentPly = record;
+        UnmakeMove(move, record->undo);
+        return entry.score;
+    }
+    switch (move) {
+    case EndMated: std::snprintf(buffer, limit - buffer, "# "); break;
+    case EndStalemate: std::snprintf(buffer, limit - buffer, "1/2 - 1/2 (stalemate)"); break;
+    case EndRepetition: std::snprintf(buffer, limit - buffer, "1/2 - 1/2 (repetition)"); break;
+    case NullMoveMarker: std::snprintf(buffer, limit - buffer, "NULL"); break;
+    case StandPatMarker: std::snprintf(buffer, limit - buffer, "QS(%d)", entry.score); break;
+    case BitbaseMarker: std::snprintf(buffer, limit - buffer, "EGBB"); break;
+    default:
+        std::snprintf(buffer, limit - buffer, "ERROR: %d, d:%d, sc:%d, st:%d ts:%d", move,
+                      entry.depth, entry.score, entry.bound << 7, entry.age);
+        break;
+    }
+    return entry.score;
+}
+
+}  // namespace
+
+i16 BuildPv(char* buffer, int n) {
+    // Each ply needs a ply record of its own and at most six characters.
+    const int recordsLeft = static_cast<int>(plyRecords + PlyRecordCount - 1 - currentPly);
+    if (currentPly >= plyRecords && currentPly < plyRecords + PlyRecordCount)
+        n = std::min(n, recordsLeft);
+    n = std::min(n, (PvTextSize - 96) / 6);
+    return static_cast<i16>(BuildPvFrom(buffer, buffer + PvTextSize, n));
+}
+
+i16 SearchRoot(int alpha, int beta) {
+    PlyRecord* const root = &plyRecords[0];
+    const int depth = static_cast<int>(iterationDepth);
+    const int side = pos.sideToMove;
+    currentPly = root;
+
+    // 1. Transposition table
+    root->bestMove = 0;
+    HashEntry entry;
+    if (ProbeBucket(entry)) {
+        root->hashMove = entry.move;
+        root->hashDepth = entry.depth;
+        root->hashScore = entry.score;
+        root->hashBound = static_cast<u16>(entry.bound << 7);
+        if (entry.depth >= depth) {
+            bool cut = false;
+            if (entry.bound == 0) {
+                cut = true;
+            } else if (entry.bound == 1) {
+                if (entry.score >= beta)
+                    cut = true;
+                else if (entry.score > alpha && aspirationState == 0)
+                    alpha = entry.score;
+            } else if (entry.bound == 2) {
+                if (entry.score <= alpha)
+                    cut = true;
+                else if (entry.score < beta && aspirationState == 0)
+                    beta = entry.score;
+            }
+            if (cut && entry.score >= -3999 && entry.score <= 3999) {
+                root->bestMove = entry.move;
+                return LeaveRoot(entry.score);
+            }
+        }
+    } else {
+        root->hashMove = 0;
+        root->hashDepth = 0;
+        root->hashScore = 0;
+        root->hashBound = 0x80;
+    }
+
+    // 2. Root moves, generated once per SearchIterative
+    ScoredMove* const start = moveStack;
+    if (root->moveListEnd == nullptr || root->moveListEnd == start) {
+        root->moveListEnd = root->checkInfo.checkers
+                                ? EvasionGenerators[side](start, root->checkInfo)
+                                : MoveGenerators[side](start);
+    }
+    SaveSnapshot(root->undo);
+    ScoredMove* const end = root->moveListEnd;
+
+    // 3.-4. Legality and bitbase verdicts
+    ClassifyRootMoves(start, end, alpha, beta);
+
+    // 5. Move loop
+    int best = NoMove;
+    bool alphaRaised = false;
+    bool historyPhase = false;
+    for (ScoredMove* current = start; current < end; ++current) {
+        PickNext(start, current, end, root->sortKeys, historyPhase, side);
+        if (current->score == Excluded) continue;
+        const Move move = current->move;
+        const int mover = pos.board[MoveFrom(move)];
+        root->currentMove = current;
+
+        ++nodeCount;
+        MakeMove(move, root->undo);
+        currentPly = root + 1;
+        int v;
+        if (DrawByRule(2)) {
+            v = 0;
+        } else {
+            (root + 1)->moveListEnd = end;
+            if (depth == 1) {
+                v = -Quiesce(0, 1, -beta, -alpha);
+            } else if (!alphaRaised) {
+                v = -SearchNode(depth - 1, 1, -beta, -alpha, true);
+            } else {
+                v = -SearchNode(depth - 1, 1, -alpha - 1, -alpha, true);
+                if (v > alpha && v < beta) {
+                    (root + 1)->moveListEnd = end;
+                    v = -SearchNode(depth - 1, 1, -beta, -alpha, true);
+                }
+            }
+        }
+        currentPly = root;
+        UnmakeMove(move, root->undo);
+        if (stopSearch || TimeIsUp()) return LeaveRoot(best);
+
+        current->score = static_cast<i16>(v);
+        if (v > best) {
+            best = v;
+            root->bestMove = move;
+        }
+        if (v <= alpha) continue;
+        if (v < beta) {
+            alpha = v;
+            alphaRaised = true;
+            continue;
+        }
+        if ((MoveKindOf(move) == Quiet || IsCastling(move)) && move != root->killer1) {
+            root->killer2 = root->killer1;
+            root->killer1 = move;
+        }
+        History[side][move & 0xFFF] += static_cast<u32>(depth * depth);
+        BumpCount(CutoffCount[mover - 1][MoveTo(move)]);
+        BumpCount(TriedCount[mover - 1][MoveTo(move)]);
+        if (allRootMovesDraw) v = 0;
+        StoreBucket<true>(move, v, depth, 1);
+        return LeaveRoot(v);
+    }
+
+    // 6. No legal move
+    if (best == NoMove) {
+        root->moveListEnd = start;
+        if (root->checkInfo.checkers) {
+            root->bestMove = EndMated;
+            StoreBucket<true>(EndMated, -RootLimit, depth, 0);
+            return LeaveRoot(-RootLimit);
+        }
+        root->bestMove = EndStalemate;
+        StoreBucket<true>(EndStalemate, 0, depth, 0);
+        return LeaveRoot(0);
+    }
+
+    // 7. Finished iteration
+    StoreBucket<true>(root->bestMove, best, depth, alphaRaised ? 0 : 2);
+    return LeaveRoot(best);
+}
+
+SearchResult SearchIterative() {
+    PlyRecord* const root = &plyRecords[0];
+    currentPly = root;
+
+    // 1. A position already drawn by rule is not searched.
+    if (const Move draw = DrawByRule(2)) return {draw, 0};
+
+    // 2. Reset
+    moveStack[0].move = 0;
+    checkCount[Black] = checkCount[White] = 0;
+    root->moveListEnd = moveStack;
+    nodeCount = 0;
+    quiesceNodeCount = 0;
+    nextPoll = 16384;
+    aspirationState = 0;
+    int alpha = -RootLimit;
+    int beta = RootLimit;
+    iterationDepth = 2;
+    SearchResult result{0, 0};
+
+    // 3. Seed the window and the start depth from the root's table entry
+    HashEntry entry;
+    if (!ProbeBucket(entry)) {
+        debugLog.Line("---------- brak hm na poczatku!!!");
+    } else {
+        if (entry.depth < 2 || entry.bound == 3) {
+            // full window
+        } else if (entry.bound == 1) {
+            if (entry.score >= -8099) alpha = entry.score;
+        } else if (entry.bound == 2) {
+            if (entry.score < RootLimit) beta = entry.score;
+        } else {
+            alpha = entry.score - AspirationMargin;
+            beta = entry.score + AspirationMargin;
+            iterationDepth = entry.depth;
+        }
+        result = {entry.move, entry.score};
+        if (RepetitionAfterMove(entry.move) != 0) {
+            iterationDepth = 2;
+            debugLog.Line("---------- repetition after hash!!! - cl");
+            AgeHashEntries(entry.depth);
+        }
+        if (!IsMoveValid(entry.move)) {
+            iterationDepth = 2;
+            debugLog.Line("---------- illegal move from hash : set 2");
+        }
+        if (alpha > 8050) {
+            beta = RootLimit;
+            iterationDepth = 2;
+            debugLog << "---------- mate score from hash!!! m:" << static_cast<unsigned>(entry.move);
+            debugLog.Line("");
+            if (alpha > 8099) {
+                debugLog << "------------------------- WARNING: " << alpha;
+                debugLog.Line("");
+            }
+        }
+    }
+
+    // 4. Start
+    const i32 t0 = Now();
+    {
+        char fen[128];
+        WriteFen(fen);
+        debugLog << "-FEN:\t";
+        debugLog.Line(fen);
+    }
+    FindCheckers(root->checkInfo);
+    int mateIterations = 0;
+    bool restarted = false;
+    const auto elapsed = [t0] { return (Now() - t0) / 10; };
+
+    for (;;) {
+        // 5. Iterations
+        i32 extra = 0;
+        i32 grownBudget = 0;
+        const auto grow = [&](int factor) {
+            if (!BudgetMayGrow()) return;
+            extra += GrowBudget(factor);
+            grownBudget = timeForMove;
+        };
+        while (iterationDepth <= maxDepth) {
+            // 5.1-5.2 Search, re-searching with wider windows when the aspiration fails
+            int v = SearchRoot(alpha, beta);
+            if ((v <= alpha || v >= beta) && !stopSearch) {
+                if (v <= alpha) {
+                    aspirationState = -1;
+                    alpha = -RootLimit;
+                    beta = v + 1;
+                    grow(3);
+                } else {
+                    aspirationState = 1;
+                    alpha = v - 1;
+                    beta = 8099;
+                    grow(2);
+                }
+                v = SearchRoot(alpha, beta);
+                if ((v <= alpha || v >= beta) && !stopSearch) {
+                    alpha = -RootLimit;
+                    beta = 8099;
+                    grow(2);
+                    v = SearchRoot(alpha, beta);
+                }
+                aspirationState = 0;
+            }
+            // 5.3 The extra time was for the re-search only; a clock report that arrived
+            // meanwhile has set a new budget, which stays.
+            if (extra > 0) {
+                if (timeForMove == grownBudget) timeForMove -= extra;
+                extra = 0;
+            }
+
+            // 5.4 Stopped or out of time: this iteration does not count.
+            if (stopSearch || TimeIsUp()) break;
+
+            // 5.5 Result
+            result = {root->bestMove, static_cast<i16>(v)};
+            if (result.move == EndStalemate) {
+                debugLog.Line("-----STALEMATED---");
+                break;
+            }
+            if (EngineState == Pondering) debugLog.Line("---PONDER:");
+
+            // 5.7 Thinking line
+            const int depth = static_cast<int>(iterationDepth);
+            BuildPv(pvText, std::min(depth, PvPlies));
+            LogIteration("-E: ", depth, v, elapsed());
+            PrintThinking(depth, v, elapsed(), pvText);
+
+            // 5.8 Mate scores from four iterations settle it
+            if (v <= depth - 8100 || v >= 8100 - depth) {
+                debugLog << "--- MATE: " << v;
+                debugLog.Line("");
+                if (++mateIterations > 3) break;
+            }
+
+            // 5.9 Next window and depth
+            alpha = std::max(v - AspirationMargin, -RootLimit);
+            beta = std::min(v + AspirationMargin, RootLimit);
+            ++iterationDepth;
+        }
+
+        // 6. Final line
+        const int depth = static_cast<int>(iterationDepth);
+        const int score = BuildPv(pvText, std::min(depth, PvPlies));
+        LogIteration("-E (-): ", depth, score, elapsed());
+        PrintThinking(depth - 1, score, elapsed(), pvText);
+
+        // 7. Stopped before depth 6 on its own move: one more try with a fresh budget.
+        if (stopSearch && depth <= 5 && !restarted && EngineState != Pondering) {
+            restarted = true;
+            debugLog << "fixing move... ********************: depth=" << depth;
+            debugLog.Line("");
+            PrintThinking(depth - 1, score, elapsed(), "fixing move...");
+            stopSearch = false;
+            searchStart = Now();
+            continue;
+        }
+        return result;
+    }
+}
