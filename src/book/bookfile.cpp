@@ -125,6 +125,8 @@ bool BookFile::open(const std::string& baseName, std::string& errorText) {
         errorText = Quoted("Cannot open file: '", dataPath, "'\n");
         return false;
     }
+    // Each probe reads one 6-byte record: no block of the file is kept behind it.
+    std::setvbuf(dataFile, nullptr, _IONBF, 0);
     if (!StreamSize(dataFile, size)) {
         close();
         std::fill(std::begin(index), std::end(index), 0u);
