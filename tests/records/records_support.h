@@ -78,9 +78,9 @@ inline std::string GameBytes(const std::vector<std::vector<u16>>& games) {
     return bytes;
 }
 
-// Replays one game's moves from the initial position; the FEN before each move and at the end.
+// Replays one game's moves from the live position (the initial one) and takes them back; the
+// FEN before each move and at the end.
 inline std::vector<std::string> ReplayFens(const std::vector<u16>& game) {
-    SetBoard(StartFen);
     std::vector<std::string> fens;
     std::vector<UndoRecord> undo(game.size());
     for (std::size_t i = 1; i < game.size(); ++i) {
@@ -89,7 +89,7 @@ inline std::vector<std::string> ReplayFens(const std::vector<u16>& game) {
         MakeMove(game[i], undo[i]);
     }
     fens.push_back(LivePositionFen());
-    SetBoard(StartFen);
+    for (std::size_t i = game.size() - 1; i >= 1; --i) UnmakeMove(game[i], undo[i]);
     return fens;
 }
 
