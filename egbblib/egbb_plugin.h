@@ -31,12 +31,16 @@
  *   - loadMode: accepted and ignored (every table is read on demand through the cache).
  *
  * Damaged tables
- *   When loading, every table file is checked for a complete header and a consistent block
- *   index (offsets in order, inside the file, blocks of plausible size). Files that fail are
- *   left out, with one line on standard error naming each, and their endings answer 99999.
- *   Not detectable without decoding everything: a table whose blocks were altered in place, or a
- *   sound table renamed to another ending. The probing library then reports a failed read
- *   (answer 99999) or, for a renamed file, answers for the wrong ending.
+ *   When loading, every table file is checked: a complete header with plausible sizes, and a
+ *   block index whose offsets run in order inside the file. Files that fail are left out, with
+ *   one line on standard error naming each, and their endings answer 99999 (when no sound table
+ *   is left, the installed tables are used instead).
+ *   Not detectable without decoding every block: offsets that were altered but still run in
+ *   order, altered block contents, a sound table renamed to another ending. With cp2, cp3 and
+ *   cp4 tables the probing library then reports a failed read (answer 99999) or answers for the
+ *   wrong ending; its cp1 (Huffman) decoder, however, can crash on an altered block start or
+ *   block index, so damaged cp1 tables must be replaced. Debian ships the same tables in all
+ *   four schemes; cp4 is the one read by default.
  */
 #ifndef ZELMOR_EGBB_PLUGIN_H
 #define ZELMOR_EGBB_PLUGIN_H

@@ -11,12 +11,16 @@ namespace {
 
 // Layout of a compressed Gaviota table as the probing library reads it (little-endian):
 //   bytes  0..7   zero
-//   bytes  8..11  uncompressed block size
-//   bytes 12..39  table-specific fields, not checked here
-//   bytes 40..    block index: u32 file offsets, the first pointing just past the index itself
-//                 and so giving its length, each later one where the next block starts.
+//   bytes  8..15  u64 uncompressed block size, a power of two
+//   bytes 16..31  two u64 remainders of the table's plain size by the block size
+//   bytes 32..35  u32 where the block data starts, just past the block index
+//   bytes 36..39  table-specific, not checked here
+//   bytes 40..    block index: u32 file offsets, the first one again where the data starts,
+//                 each later one where the next block starts.
+// The probing library trusts every one of these fields; a wild value makes it read or write
+// far outside its buffers.
 constexpr long HeaderBytes = 40;
-constexpr std::uint32_t LargestBlock = 1u << 24;
+constexpr std::uint64_t LargestBlock = 1u << 24;
 
 // Table names are the white men then the black men, each group led by its king: "kqk", "krpkr".
 bool IsTableName(const std::string& name, int& scheme) {
@@ -43,6 +47,10 @@ bool IsTableName(const std::string& name, int& scheme) {
 std::uint32_t ReadU32(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+std::uint64_t ReadU64(const unsigned char* p) {
+    return ReadU32(p) | static_cast<std::uint64_t>(ReadU32(p + 4)) << 32;
 }
 
 struct FileCloser {
@@ -84,12 +92,15 @@ std::string CheckTableFile(const std::string& filePath) {
     unsigned char header[HeaderBytes + 4];
     if (size < sizeof header || std::fread(header, 1, sizeof header, file.get()) != sizeof header)
         return "too short for a table header";
-    std::uint32_t blockSize = ReadU32(header + 8);
+    std::uint64_t blockSize = ReadU64(header + 8);
     if (blockSize == 0 || blockSize > LargestBlock || (blockSize & (blockSize - 1)) != 0)
         return "implausible block size";
+    if (ReadU64(header + 16) > blockSize || ReadU64(header + 24) > blockSize)
+        return "damaged header";
 
     std::uint32_t first = ReadU32(header + HeaderBytes);
-    if (first < HeaderBytes + 8 || (first - HeaderBytes) % 4 != 0 || first > size)
+    if (first < HeaderBytes + 8 || (first - HeaderBytes) % 4 != 0 || first > size ||
+        ReadU32(header + 32) != first)
         return "damaged block index";
     std::size_t entries = (first - HeaderBytes) / 4;
     std::vector<unsigned char> raw(entries * 4);
