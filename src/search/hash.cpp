@@ -8,11 +8,17 @@
 #include "search/search.h"
 #include "search/tt.h"
 
-u32 TranspositionTable[2 * HashBuckets * HashSlots * 3];
+// Aligned to the large-page size so that the whole table can be mapped with large pages.
+alignas(1 << 21) u32 TranspositionTable[2 * HashBuckets * HashSlots * 3];
 
 static_assert(sizeof TranspositionTable == 75'497'472, "72 MiB: two halves of 2^20 buckets");
 
-void ClearHash() { std::memset(TranspositionTable, 0, sizeof TranspositionTable); }
+void ClearHash() {
+    // Advised before the first write touches the pages.
+    static const bool advised = (AdviseLargePages(TranspositionTable, sizeof TranspositionTable), true);
+    (void)advised;
+    std::memset(TranspositionTable, 0, sizeof TranspositionTable);
+}
 
 bool ProbeHash(HashEntry& entry) { return ProbeBucket(entry); }
 

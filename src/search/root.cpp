@@ -288,7 +288,7 @@ SearchResult SearchIterative() {
     root->moveListEnd = moveStack;
     nodeCount = 0;
     quiesceNodeCount = 0;
-    nextPoll = 16384;
+    nextPoll = firstPoll;
     aspirationState = 0;
     int alpha = -RootLimit;
     int beta = RootLimit;

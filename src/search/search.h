@@ -49,6 +49,9 @@ struct HashEntry {
     i16 score;
 };
 
+// Start-up only: asks for large pages under the table (an operating-system hint; may do nothing).
+void AdviseLargePages(void* start, unsigned long bytes);
+
 bool ProbeHash(HashEntry& entry);
 void StoreHash(Move move, int score, int depth, int bound);
 void StoreRootHash(Move move, int score, int depth, int bound);
@@ -75,6 +78,9 @@ extern char pvText[PvTextSize];
 // Moves made by the quiescence search since SearchIterative started (nodeCount leaves them out);
 // the benchmark adds the two for its all-nodes rate.
 extern u64 quiesceNodeCount;
+// nodeCount of a search's first poll. A fixed-depth benchmark moves it out of reach, so that
+// neither the clock nor waiting input can change what it searches.
+extern u32 firstPoll;
 
 // Clears History and the killers and sets every cut-off statistic to 1 (position set-up).
 void ResetSearchTables();

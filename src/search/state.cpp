@@ -20,6 +20,7 @@ bool probingEnabled = true;
 bool allRootMovesDraw;
 char pvText[PvTextSize];
 u64 quiesceNodeCount;
+u32 firstPoll = 16384;
 
 ScoredMove* MoveListStart(const PlyRecord* record) {
     return record == &plyRecords[0] ? moveStack : (record - 1)->moveListEnd;
