@@ -83,12 +83,28 @@ void SkipRestOfLine(PgnStream& in) {
     }
 }
 
-bool IsListedMove(Move move) {
-    // Twice the generators' bound: a corrupted position must not run past the list.
-    ScoredMove list[2 * MaxGeneratedMoves];
+// Whether the generators offer the move in the live position. Generating costs most of a
+// conversion, so the common moves are answered without it: outside check, every pseudo-legal
+// move is generated except castling, king captures (dropped when the victim is defended), pawn
+// moves onto the last rank without a promotion, and en-passant captures from afar; those, and
+// all moves in check, are looked up in the generated list.
+bool IsGeneratedMove(Move move) {
     CheckInfo checkInfo{};
     FindCheckers(checkInfo);
     const int side = pos.sideToMove;
+    if (checkInfo.checkers == 0 && !IsCastling(move) && IsMoveValid(move)) {
+        const int from = MoveFrom(move);
+        const int to = MoveTo(move);
+        const int kind = MoveKindOf(move);
+        const u8 piece = pos.board[from];
+        const bool pawn = piece == WPawn || piece == BPawn;
+        const bool king = piece == WKing || piece == BKing;
+        const bool lastRankPush = pawn && kind <= Capture && (Row(to) == 0 || Row(to) == 7);
+        const bool farEnPassant = kind == EnPassant && (PawnAttacks[side][from] & (u64{1} << (63 - to))) == 0;
+        if (!(king && kind == Capture) && !lastRankPush && !farEnPassant) return true;
+    }
+    // Twice the generators' bound: a corrupted position must not run past the list.
+    ScoredMove list[2 * MaxGeneratedMoves];
     ScoredMove* end = checkInfo.checkers != 0 ? EvasionGenerators[side](list, checkInfo)
                                              : MoveGenerators[side](list);
     for (ScoredMove* m = list; m != end; ++m) {
@@ -100,7 +116,7 @@ bool IsListedMove(Move move) {
 }  // namespace
 
 bool isLegalGameMove(Move move) {
-    if (!IsListedMove(move)) return false;
+    if (!IsGeneratedMove(move)) return false;
     const int mover = pos.sideToMove;
     UndoRecord undo;
     SaveSnapshot(undo);
@@ -323,7 +339,7 @@ u16 readPgnGame(PgnStream& in, GameRecord& game) {
                 }
 
                 const int mover = pos.sideToMove;
-                if (!IsListedMove(move)) {
+                if (!IsGeneratedMove(move)) {
                     PrintBoard(pos.board);
                     std::printf("move: %s, plyNo:%d\n", game.token, p);
                     debugLog.Line((std::string(game.token) + "MOVE NOT LEGAL 1").c_str());

@@ -141,7 +141,10 @@ Move parseSanMove(const char* text) {
     char t[10];
     int n = 0;
     for (int i = 0; i < 9 && text[i] != '\0'; ++i) {
-        if (std::strchr("x+#!?=-", text[i]) == nullptr) t[n++] = text[i];
+        switch (text[i]) {
+            case 'x': case '+': case '#': case '!': case '?': case '=': case '-': break;
+            default: t[n++] = text[i];
+        }
     }
     t[n] = '\0';
     const int forward = pos.sideToMove == White ? 8 : -8;  // from the destination back to the pawn

@@ -2,6 +2,7 @@
 // illegal moves, long games, line ends, and broken input of every kind.
 #include <random>
 
+#include "movegen/movegen.h"
 #include "records_support.h"
 
 namespace {
@@ -219,6 +220,51 @@ TEST_F(PgnTest, BrokenInputNeverOverrunsOrCrashes) {
         }
         Output([&] { ReadAll(text); });
     }
+}
+
+TEST_F(PgnTest, LegalityTestAgreesWithTheGeneratedMovesOnRealPositions) {
+    // The reader answers most moves without generating; on every position of real games, for
+    // every generated move and for random move words, the answer must equal the list look-up.
+    PgnStream in(records_test::ReadFile(records_test::DataDir + "tcec_Match_3.pgn") +
+                 Game("1-0", "1. e4 d5 2. exd5 c5 3. dxc6 Qb6 4. cxb7 Qxf2+ 5. Kxf2 Kd8 6. bxa8=Q Kc7 7. Qxb8+ Kxb8 "
+                             "8. d4 1-0"));
+    std::mt19937 random(3);
+    int positions = 0;
+    while (readPgnGame(in, game) != 0) {
+        const int n = GamePlies(game.moves[0]);
+        std::vector<UndoRecord> undo(n + 1);
+        for (int i = 1; i <= n; ++i) {
+            ScoredMove list[2 * MaxGeneratedMoves];
+            CheckInfo checkInfo{};
+            FindCheckers(checkInfo);
+            ScoredMove* end = checkInfo.checkers ? EvasionGenerators[pos.sideToMove](list, checkInfo)
+                                                 : MoveGenerators[pos.sideToMove](list);
+            std::vector<Move> words;
+            for (ScoredMove* m = list; m != end; ++m) words.push_back(m->move);
+            for (int r = 0; r < 300; ++r) words.push_back(static_cast<Move>(random()));
+            for (int r = 0; r < 100; ++r) {  // near misses: a generated move with another kind
+                words.push_back(static_cast<Move>((list[random() % (end - list)].move & 0x0FFF) | ((random() % 16) << 12)));
+            }
+            for (Move w : words) {
+                bool expected = std::find_if(list, end, [w](const ScoredMove& m) { return m.move == w; }) != end;
+                if (expected) {
+                    const int mover = pos.sideToMove;
+                    UndoRecord check;
+                    SaveSnapshot(check);
+                    MakeMove(w, check);
+                    expected = !LeavesKingAttacked(w, mover);
+                    UnmakeMove(w, check);
+                }
+                ASSERT_EQ(isLegalGameMove(w), expected) << "move word " << w << " in " << records_test::LivePositionFen();
+            }
+            SaveSnapshot(undo[i]);
+            MakeMove(game.moves[i], undo[i]);
+            ++positions;
+        }
+        for (int i = n; i >= 1; --i) UnmakeMove(game.moves[i], undo[i]);
+        in.SkipSeparators();
+    }
+    EXPECT_GT(positions, 3000);
 }
 
 TEST_F(PgnTest, TokensStopBeforeBlanksLineEndsAndComments) {
