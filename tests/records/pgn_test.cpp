@@ -242,6 +242,14 @@ TEST_F(PgnTest, LegalityTestAgreesWithTheGeneratedMovesOnRealPositions) {
             std::vector<Move> words;
             for (ScoredMove* m = list; m != end; ++m) words.push_back(m->move);
             for (int r = 0; r < 300; ++r) words.push_back(static_cast<Move>(random()));
+            std::vector<int> own;
+            for (int sq = 0; sq < 64; ++sq) {
+                if (pos.board[sq] != Empty && (pos.board[sq] & 1) == pos.sideToMove) own.push_back(sq);
+            }
+            for (int r = 0; r < 300; ++r) {  // any target and kind for the side's own pieces
+                words.push_back(MakeMoveWord(own[random() % own.size()], static_cast<int>(random() % 64),
+                                             static_cast<int>(random() % 16)));
+            }
             for (int r = 0; r < 100; ++r) {  // near misses: a generated move with another kind
                 words.push_back(static_cast<Move>((list[random() % (end - list)].move & 0x0FFF) | ((random() % 16) << 12)));
             }
