@@ -247,9 +247,10 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
                 if (!cutsOften) {
                     extension = -1;
                     reduced = true;
-                    (record + 1)->reduced = true;
                 }
             }
+            // Written for every child: a mark left by an aborted search must not linger.
+            (record + 1)->reduced = reduced;
             if (!reduced && extension == 0 && ply > 3 && depth > 1 &&
                 IsEqualRecapture(record, move))
                 extension = 1;
