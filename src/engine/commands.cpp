@@ -129,9 +129,10 @@ void ForceCommand() { StopEngine(); }
 void SetboardCommand() {
     bool truncated = false;
     if (!ReadRestOfLine(commandBuffer, LineCapacity, truncated)) return;
-    debugLog << "setboard ";
-    debugLog.Line(commandBuffer);
-    if (truncated) debugLog.Line("-M: setboard line longer than 254 characters, cut");
+    // The text keeps its own newline (a cut line has none).
+    debugLog << "setboard " << commandBuffer;
+    if (truncated) debugLog << "\n-M: setboard line longer than 254 characters, cut\n";
+    debugLog.Flush();
     ponderMove = 0;  // a new position: no guessed move can be taken back from it
     if (!SetBoard(commandBuffer)) debugLog.Line("-M: tellusererror Illegal position");
     SanitizeSetup();

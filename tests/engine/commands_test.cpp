@@ -15,6 +15,12 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+int Count(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size()) ++n;
+    return n;
+}
+
 TEST(Commands, ClockReportConsumesExactlyThreeItems) {
     ScratchDir dir;
     auto result = RunSession(dir, Handshake + "time 1000 otim 900\ntime 77 whatever 66 bookshow\nquit\n");
@@ -135,10 +141,7 @@ TEST(Commands, UnplayablePositionsAreRefusedUntilRepaired) {
         "setboard P3k3/8/8/8/8/8/8/4K3 w - -\ngo\n"        // pawn on the last rank
         "new\nforce\ne2e4\nquit\n");
     EXPECT_EQ(result.exitCode, 0);
-    std::size_t refusals = 0;
-    for (std::size_t at = 0; (at = result.output.find("Error (illegal position): go\n", at)) != std::string::npos; ++at)
-        ++refusals;
-    EXPECT_EQ(refusals, 4u) << result.output;
+    EXPECT_EQ(Count(result.output, "Error (illegal position): go\n"), 4) << result.output;
     EXPECT_TRUE(Contains(result.output, "Illegal Move: e2e4\n"));
     EXPECT_TRUE(Contains(result.output, "Error (illegal position): perft\n"));
     EXPECT_EQ(result.output.find("Illegal Move: e2e4\n"), result.output.rfind("Illegal Move: e2e4\n"));
@@ -163,6 +166,22 @@ TEST(Commands, MaintenanceCommandsConsumeTheirArguments) {
     EXPECT_TRUE(Contains(log, "::cmd:: perft\n::cmd:: new\n"));  // no number: depth 0, "new" kept
     EXPECT_TRUE(Contains(result.output, "2\t"));
     EXPECT_TRUE(Contains(result.output, "\t420\n"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Commands, GameLongerThanTheHistoryIsRefusedNotOverrun) {
+    ScratchDir dir;
+    std::string moves = Handshake + "new\nforce\n";
+    for (int i = 0; i < 12288 / 4; ++i) moves += "g1f3\ng8f6\nf3g1\nf6g8\n";
+    auto result = RunSession(dir, moves + "g1f3\ngo\nquit\n", 60000);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(Count(result.output, "Illegal Move"), 1);
+    EXPECT_TRUE(Contains(result.output, "Illegal Move: g1f3\n"));
+    // Shuffling knights: the fifty-move rule is checked first.
+    EXPECT_TRUE(Contains(result.output, "1/2-1/2 {Draw by 50 moves rule (3)}\n"));
 }
 
 }  // namespace
