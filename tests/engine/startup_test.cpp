@@ -84,3 +84,34 @@ TEST(Startup, MissingBookDirectoryIsReportedWithTheBookText) {
 }
 
 }  // namespace
+
+namespace {
+
+// The stand-in bitbase plug-in built next to the engine (it answers 99999 to every probe).
+std::string FakeBitbaseDirectory() {
+    auto dir = std::filesystem::path(ZELMOR_BINARY).parent_path() / "egbblib" / "fake-recording";
+    return std::filesystem::exists(dir / "egbbso64.so") ? dir.string() : "";
+}
+
+TEST(Startup, LoadedBitbasesReportTheirSettingsAndWarnings) {
+    std::string plugin = FakeBitbaseDirectory();
+    if (plugin.empty()) GTEST_SKIP() << "stand-in bitbase plug-in not built";
+    ScratchDir dir;
+    dir.Write("Zelmor.ini", "EGBB_PATH=" + plugin + "\n\tEGBB_CACHE=0\n  EGBB_LOAD=0\n");
+    auto low = RunSession(dir, Handshake + "eval\nquit\n");
+    EXPECT_EQ(low.exitCode, 0);
+    EXPECT_NE(low.output.find("feature done=1\nBOOK ERROR: \nEGBB_LOAD=0\n"
+                              "EGBB WARNING: EGBB_LOAD < 1 in 'Zelmor.ini' file.\nEGBB_CACHE=0\n"
+                              "EGBB WARNING: EGBB_CACHE < 4 in 'Zelmor.ini' file.\n"),
+              std::string::npos)
+        << low.output;
+    EXPECT_NE(low.output.find("eval score: "), std::string::npos);  // the plug-in had no answer
+
+    dir.Write("Zelmor.ini", "EGBB_PATH=" + plugin + "/\nEGBB_CACHE=-5\nEGBB_LOAD=6\n");
+    auto fixed = RunSession(dir, Handshake + "quit\n");
+    EXPECT_NE(fixed.output.find("BOOK ERROR: \nEGBB_LOAD=1\nEGBB_CACHE=4\n"), std::string::npos)
+        << fixed.output;
+    EXPECT_EQ(fixed.output.find("WARNING"), std::string::npos);
+}
+
+}  // namespace
