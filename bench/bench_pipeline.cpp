@@ -2,7 +2,6 @@
 // lines (lines per second per pass), and the whole pipeline, stage by stage, on 100 000+ real
 // games replicated from the shared collection (skipped when it is absent).
 #include <benchmark/benchmark.h>
-
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -69,7 +68,8 @@ std::string MakeList(const std::string& dir) {
     keys.reserve(ListLines);
     while (keys.size() < ListLines) {
         const u64 key = random();
-        const int repeats = 1 + static_cast<int>(random() % 3 == 0) * static_cast<int>(random() % 4);
+        const int repeats =
+            1 + static_cast<int>(random() % 3 == 0) * static_cast<int>(random() % 4);
         for (int i = 0; i < repeats && keys.size() < ListLines; ++i) keys.push_back(key);
     }
     std::sort(keys.begin(), keys.end());
@@ -93,8 +93,8 @@ void BM_DbCreate(benchmark::State& state) {
         if (!createDatabase(list, dir + "out.db", side, error)) state.SkipWithError(error.c_str());
     }
     state.SetItemsProcessed(static_cast<i64>(state.iterations() * ListLines));
-    state.counters["lines/s"] =
-        benchmark::Counter(static_cast<double>(ListLines), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["lines/s"] = benchmark::Counter(static_cast<double>(ListLines),
+                                                   benchmark::Counter::kIsIterationInvariantRate);
     state.counters["MB"] = static_cast<double>(fs::file_size(list)) / 1e6;
     fs::remove_all(dir);
 }
@@ -122,7 +122,8 @@ void BM_Pipeline(benchmark::State& state) {
     constexpr int Copies = 42;
     {
         std::ifstream in(collection, std::ios::binary);
-        const std::string games((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string games((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
         std::ofstream out("games.pgn", std::ios::binary);
         for (int i = 0; i < Copies; ++i) out << games << "\n";
     }
@@ -135,8 +136,8 @@ void BM_Pipeline(benchmark::State& state) {
         // Sorting as text in the C locale and joining 0..F, as make-book does.
         start = std::chrono::steady_clock::now();
         std::string command = ": > positions.lst";
-        for (const char* digit : {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "A", "B", "C",
-                                  "D", "E", "F"}) {
+        for (const char* digit :
+             {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "A", "B", "C", "D", "E", "F"}) {
             command += std::string(" && LC_ALL=C sort ") + digit + ".pos >> positions.lst";
         }
         if (std::system(command.c_str()) != 0) state.SkipWithError("sort failed");

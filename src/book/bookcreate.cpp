@@ -74,7 +74,8 @@ bool buildBook(const char* name, PositionDatabase& database, int side, std::stri
         if (side == 0 ? !(score > 0.5L) : !(score < 0.5L)) continue;
 
         // 3.4 The record, and its bucket's entry as the number of its last record so far.
-        if (kept == ~u32{0}) return fail("Too many book positions for " + std::string(name) + ".\n");
+        if (kept == ~u32{0})
+            return fail("Too many book positions for " + std::string(name) + ".\n");
         ++kept;
         book->index[BookBucket(record.key)] = static_cast<u32>(kept);
         u8 bytes[BookRecordBytes];

@@ -101,8 +101,8 @@ bool BookFile::open(const std::string& baseName, std::string& errorText) {
         return false;
     }
     static u8 bytes[BookIndexBytes];
-    const bool complete = size == BookIndexBytes &&
-                          std::fread(bytes, 1, BookIndexBytes, file) == BookIndexBytes;
+    const bool complete =
+        size == BookIndexBytes && std::fread(bytes, 1, BookIndexBytes, file) == BookIndexBytes;
     std::fclose(file);
     if (!complete) {
         errorText = Quoted("Wrong file format '", indexPath, "'.\n");
@@ -154,8 +154,8 @@ bool BookFile::open(const std::string& baseName, std::string& errorText) {
         }
         // The cached record's bucket: the first whose cumulative count passes its position.
         // Records beyond the last indexed one belong to no bucket and are never answered.
-        const u32* bucket = std::upper_bound(std::begin(index), std::end(index),
-                                             static_cast<u32>(middle));
+        const u32* bucket =
+            std::upper_bound(std::begin(index), std::end(index), static_cast<u32>(middle));
         cacheValid = bucket != std::end(index);
         cachedBucket = static_cast<u32>(bucket - std::begin(index));
     }

@@ -1,31 +1,45 @@
 // Database files: the 54-byte record layout, the packed board codes, opening a per-side file,
 // bisection and linear look-ups, and the "dbshow"/"dbshowlin" commands.
+#include "database/database.h"
+
 #include <cinttypes>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #include "board/board.h"
-#include "database/database.h"
 
 namespace {
 
 // Four-bit board codes by FEN character; -1 for characters that name no piece.
 constexpr int PieceBoardCode(char c) {
     switch (c) {
-        case 'B': return 4;
-        case 'K': return 5;
-        case 'N': return 6;
-        case 'P': return 7;
-        case 'Q': return 8;
-        case 'R': return 9;
-        case 'b': return 10;
-        case 'k': return 11;
-        case 'n': return 12;
-        case 'p': return 13;
-        case 'q': return 14;
-        case 'r': return 15;
-        default: return -1;
+        case 'B':
+            return 4;
+        case 'K':
+            return 5;
+        case 'N':
+            return 6;
+        case 'P':
+            return 7;
+        case 'Q':
+            return 8;
+        case 'R':
+            return 9;
+        case 'b':
+            return 10;
+        case 'k':
+            return 11;
+        case 'n':
+            return 12;
+        case 'p':
+            return 13;
+        case 'q':
+            return 14;
+        case 'r':
+            return 15;
+        default:
+            return -1;
     }
 }
 
@@ -121,10 +135,9 @@ void PositionDatabase::close() {
 
 bool PositionDatabase::readAt(u64 target) {
     u8 bytes[DbRecordBytes];
-    const bool seeked =
-        file && target < recordCount &&
-        (target == filePosition ||
-         fseeko(file, static_cast<off_t>(target * DbRecordBytes), SEEK_SET) == 0);
+    const bool seeked = file && target < recordCount &&
+                        (target == filePosition ||
+                         fseeko(file, static_cast<off_t>(target * DbRecordBytes), SEEK_SET) == 0);
     if (!seeked || std::fread(bytes, 1, DbRecordBytes, file) != DbRecordBytes) {
         if (file) std::clearerr(file);
         record = DbRecord{};

@@ -36,11 +36,11 @@ bool PackDbBoard(const char* fenBoard, std::size_t length, u8* board);
 // An open database file, read one record at a time at tracked positions.
 struct PositionDatabase {
     std::FILE* file = nullptr;
-    DbRecord record;          // the last record read
-    u64 recordPosition = 0;   // where `record` came from
+    DbRecord record;         // the last record read
+    u64 recordPosition = 0;  // where `record` came from
     u64 firstKey = 0;
     u64 lastKey = 0;
-    u64 filePosition = 0;     // record number at which the read pointer stands
+    u64 filePosition = 0;  // record number at which the read pointer stands
     u64 recordCount = 0;
 
     PositionDatabase() = default;

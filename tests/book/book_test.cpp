@@ -1,7 +1,8 @@
 // Book files written by hand byte by byte: probing, load errors, the book sets with their
 // one-time retry, and the choice of a book move in real positions.
-#include <gtest/gtest.h>
+#include "book/book.h"
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -19,7 +20,6 @@
 #include <vector>
 
 #include "board/board.h"
-#include "book/book.h"
 #include "movegen/movegen.h"
 
 namespace fs = std::filesystem;
@@ -34,7 +34,8 @@ std::string MakeTempDir() {
 
 void WriteBytes(const std::string& path, const std::vector<u8>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 void PutLe32(std::vector<u8>& bytes, u32 value) {
@@ -373,7 +374,8 @@ TEST_F(BookSetTest, SideDirectoryIsTriedOnceAfterAFailedLoad) {
     EXPECT_EQ(std::string(secondBook.directory), other);
     EXPECT_EQ(MoveText(getBookMove()), "e2e4");
     EXPECT_STREQ(secondBook.directory, "");
-    EXPECT_EQ(std::string(secondBook.errorText), "Cannot load file: '" + other + "zw/bookbtm.zbx'\n");
+    EXPECT_EQ(std::string(secondBook.errorText),
+              "Cannot load file: '" + other + "zw/bookbtm.zbx'\n");
     WriteBooks(other + "zw/", {"d2d4"});
     EXPECT_EQ(MoveText(getBookMove()), "e2e4");
     EXPECT_EQ(secondBook.books[0].recordCount, 0u);

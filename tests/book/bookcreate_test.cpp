@@ -1,7 +1,6 @@
 // "bookcreate": book files written from hand-made database files, read back byte by byte and
 // through the probing code.
 #include <gtest/gtest.h>
-
 #include <stdlib.h>
 
 #include <cstdio>
@@ -91,8 +90,8 @@ TEST_F(BookCreateTest, EmptyDatabaseGivesEmptyBooks) {
     const std::string output = Run();
     const std::string nan = NotANumber();
     EXPECT_TRUE(nan == "-nan" || nan == "nan") << nan;
-    EXPECT_EQ(output, "Generating bookbtm...\nbookbtm: " + nan + "\nGenerating bookwtm...\nbookwtm: " +
-                          nan + "\ncreated.\n");
+    EXPECT_EQ(output, "Generating bookbtm...\nbookbtm: " + nan +
+                          "\nGenerating bookwtm...\nbookwtm: " + nan + "\ncreated.\n");
     EXPECT_EQ(fs::file_size("black.db"), 0u);
     for (const char* name : {"bookbtm", "bookwtm"}) {
         EXPECT_EQ(fs::file_size(std::string(name) + ".zbk"), 0u);
@@ -103,18 +102,18 @@ TEST_F(BookCreateTest, EmptyDatabaseGivesEmptyBooks) {
 
 TEST_F(BookCreateTest, KeepsEarlyPositionsGoodForTheMoverWithCumulativeIndex) {
     WriteRecords("black.db", {
-                                 Record(Key(2, 100), 5, 1, 1, 0),   // s = 0.5: neither book
-                                 Record(Key(5, 1), 41, 2, 0, 1),    // kept, ply 41 is eligible
-                                 Record(Key(5, 7), 12, 1, 0, 0),    // kept, same bucket
-                                 Record(Key(5, 9), 42, 9, 0, 0),    // ply 42: too late
-                                 Record(Key(6, 1), 3, 0, 0, 0),     // no games
-                                 Record(Key(9, 3), 1, 0, 1, 0),     // good for Black only
-                                 Record(Key(700, 4), 2, 3, 1, 1),   // kept
+                                 Record(Key(2, 100), 5, 1, 1, 0),  // s = 0.5: neither book
+                                 Record(Key(5, 1), 41, 2, 0, 1),   // kept, ply 41 is eligible
+                                 Record(Key(5, 7), 12, 1, 0, 0),   // kept, same bucket
+                                 Record(Key(5, 9), 42, 9, 0, 0),   // ply 42: too late
+                                 Record(Key(6, 1), 3, 0, 0, 0),    // no games
+                                 Record(Key(9, 3), 1, 0, 1, 0),    // good for Black only
+                                 Record(Key(700, 4), 2, 3, 1, 1),  // kept
                              });
     WriteRecords("white.db", {
-                                 Record(Key(1, 1), 2, 0, 1, 1),     // kept: s = 0.25
-                                 Record(Key(1, 2), 2, 1, 0, 1),     // s = 0.75: bookbtm's kind
-                                 Record(Key(3, 3), 60, 0, 5, 0),    // too late
+                                 Record(Key(1, 1), 2, 0, 1, 1),   // kept: s = 0.25
+                                 Record(Key(1, 2), 2, 1, 0, 1),   // s = 0.75: bookbtm's kind
+                                 Record(Key(3, 3), 60, 0, 5, 0),  // too late
                              });
     const std::string output = Run();
     EXPECT_EQ(output,
@@ -139,7 +138,8 @@ TEST_F(BookCreateTest, KeepsEarlyPositionsGoodForTheMoverWithCumulativeIndex) {
     EXPECT_TRUE(book->contains(Key(5, 1)));
     EXPECT_TRUE(book->contains(Key(5, 7)));
     EXPECT_TRUE(book->contains(Key(700, 4)));
-    for (u64 key : {Key(2, 100), Key(5, 9), Key(6, 1), Key(9, 3)}) EXPECT_FALSE(book->contains(key));
+    for (u64 key : {Key(2, 100), Key(5, 9), Key(6, 1), Key(9, 3)})
+        EXPECT_FALSE(book->contains(key));
 
     ASSERT_TRUE(book->open("bookwtm", error)) << error;
     EXPECT_EQ(book->recordCount, 1u);

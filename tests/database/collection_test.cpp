@@ -2,7 +2,6 @@
 // bisection, the linear scan agrees, the counts add up to the list, and "dbshow" and
 // "dbshowlin" print the same for positions of those games. Skipped when the collection is absent.
 #include <gtest/gtest.h>
-
 #include <stdlib.h>
 
 #include <algorithm>

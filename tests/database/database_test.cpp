@@ -1,8 +1,9 @@
 // Position database: records built from hand-written position lists (merging, collisions,
 // order errors, bad lines), opening and look-ups, and the "dbshow"/"dbshowlin"/"dbcreate"
 // commands in a scratch working directory.
-#include <gtest/gtest.h>
+#include "database/database.h"
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -15,7 +16,6 @@
 #include <vector>
 
 #include "board/board.h"
-#include "database/database.h"
 
 namespace fs = std::filesystem;
 
@@ -131,10 +131,10 @@ TEST_F(DatabaseTest, PackedBoardCodes) {
     EXPECT_EQ(std::vector<int>(codes.begin(), codes.begin() + 20), head);
     EXPECT_EQ(std::vector<int>(codes.begin() + 20, codes.end()), std::vector<int>(44, 15));
 
-    for (const std::string bad : {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP", "9/8/8/8/8/8/8/8",
-                                  "rnbqkbnr/ppppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR",
-                                  "8/8/8/8/8/8/8/8/8", "rnbqxbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR",
-                                  "7/8/8/8/8/8/8/8", ""}) {
+    for (const std::string bad :
+         {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP", "9/8/8/8/8/8/8/8",
+          "rnbqkbnr/ppppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR", "8/8/8/8/8/8/8/8/8",
+          "rnbqxbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR", "7/8/8/8/8/8/8/8", ""}) {
         EXPECT_FALSE(PackDbBoard(bad.data(), bad.size(), board)) << bad;
     }
 }
@@ -175,15 +175,15 @@ TEST_F(DatabaseTest, RecordFieldsFromTheLine) {
 }
 
 TEST_F(DatabaseTest, EqualPositionsMergeAndCollisionsKeepTheLaterPosition) {
-    const std::string list = Line(0x100, AfterE4, 'W', 12) + Line(0x100, AfterE4, 'D', 10) +
-                             Line(0x100, AfterE4, 'D', 14) +
-                             // Same key, another board: the pending record is dropped.
-                             Line(0x200, AfterD4, 'W', 3) + Line(0x200, AfterNf3, 'D', 9) +
-                             Line(0x200, AfterNf3, 'B', 7) +
-                             // Same board, en-passant flag differs: another position too.
-                             Line(0x300, AfterNf3, 'W', 5) +
-                             Line(0x300, "rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQkq c3",
-                                  'B', 6);
+    const std::string list =
+        Line(0x100, AfterE4, 'W', 12) + Line(0x100, AfterE4, 'D', 10) +
+        Line(0x100, AfterE4, 'D', 14) +
+        // Same key, another board: the pending record is dropped.
+        Line(0x200, AfterD4, 'W', 3) + Line(0x200, AfterNf3, 'D', 9) +
+        Line(0x200, AfterNf3, 'B', 7) +
+        // Same board, en-passant flag differs: another position too.
+        Line(0x300, AfterNf3, 'W', 5) +
+        Line(0x300, "rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQkq c3", 'B', 6);
     Build(list, 'B');
     const std::vector<DbRecord> records = ReadRecords(dir + "out.db");
     ASSERT_EQ(records.size(), 3u);
@@ -256,14 +256,15 @@ TEST_F(DatabaseTest, DbCreateSplitsBySideWithProgress) {
 
 TEST_F(DatabaseTest, BadLinesAreReportedAndSkipped) {
     const std::string badResult = "0000000000000020\t" + AfterE4 + "\tX\t3";
-    const std::string badBoard = "0000000000000030\trnbqkbnr/pppppppp/9/8/8/8/PPPPPPPP/RNBQKBNR b - -\tW\t3";
+    const std::string badBoard =
+        "0000000000000030\trnbqkbnr/pppppppp/9/8/8/8/PPPPPPPP/RNBQKBNR b - -\tW\t3";
     const std::string badKey = "00000000000000G0\t" + AfterE4 + "\tW\t3";
     const std::string noPly = "0000000000000040\t" + AfterE4 + "\tW\t";
     const std::string badSide = "0000000000000050\t" + StartBoard + " x KQkq -\tW\t3";
     const std::string tooLong = "0000000000000060\t" + std::string(300, 'p');
-    const std::string list = Line(0x10, AfterE4, 'W', 2) + "\n   \n" + badResult + "\n" +
-                             badBoard + "\r\n" + badKey + "\n" + noPly + "\n" + badSide + "\n" +
-                             tooLong + "\n" + "short line\n" + Line(0x70, AfterD4, 'D', 2);
+    const std::string list = Line(0x10, AfterE4, 'W', 2) + "\n   \n" + badResult + "\n" + badBoard +
+                             "\r\n" + badKey + "\n" + noPly + "\n" + badSide + "\n" + tooLong +
+                             "\n" + "short line\n" + Line(0x70, AfterD4, 'D', 2);
     // CRLF line ends are read as well.
     std::string crlf = Line(0x80, AfterNf3, 'B', 4);
     crlf.back() = '\r';
@@ -273,7 +274,8 @@ TEST_F(DatabaseTest, BadLinesAreReportedAndSkipped) {
         EXPECT_NE(printed.find("\nparse error skipped line: "), std::string::npos);
         EXPECT_NE(printed.find("\n" + line + "\n"), std::string::npos) << line;
     }
-    EXPECT_NE(printed.find("\nparse error skipped line: 2\n" + badResult + "\n"), std::string::npos);
+    EXPECT_NE(printed.find("\nparse error skipped line: 2\n" + badResult + "\n"),
+              std::string::npos);
     EXPECT_NE(printed.find(tooLong.substr(0, 254) + "\n"), std::string::npos);
     EXPECT_NE(printed.find("\nshort line\n"), std::string::npos);
     EXPECT_NE(printed.find("100%... done.\n"), std::string::npos);
