@@ -134,6 +134,7 @@ PgnStream::PgnStream(std::FILE* file) : file_(file), buffer_(StreamBufferSize) {
     // test need it, and a newline makes the first line of the input a line start.
     buffer_[0] = '\n';
     next_ = end_ = 1;
+    SkipByteOrderMark();
 }
 
 PgnStream::PgnStream(std::string text) : file_(nullptr) {
@@ -142,6 +143,15 @@ PgnStream::PgnStream(std::string text) : file_(nullptr) {
     buffer_.insert(buffer_.end(), text.begin(), text.end());
     next_ = 1;
     end_ = buffer_.size();
+    SkipByteOrderMark();
+}
+
+// Editors on Windows often start a UTF-8 file with a byte-order mark; it is not PGN text, and
+// left in place it would hide the first tag section.
+void PgnStream::SkipByteOrderMark() {
+    Reserve(3);
+    if (end_ - next_ >= 3 && std::memcmp(buffer_.data() + next_, "\xEF\xBB\xBF", 3) == 0) next_ += 3;
+    atEnd_ = false;
 }
 
 bool PgnStream::Fill(std::size_t wanted) {

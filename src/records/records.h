@@ -81,6 +81,7 @@ public:
 
 private:
     bool Fill(std::size_t wanted);
+    void SkipByteOrderMark();
 
     std::FILE* file_;
     std::vector<char> buffer_;

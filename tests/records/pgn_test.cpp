@@ -155,6 +155,7 @@ TEST_F(PgnTest, WindowsLineEndsReadLikeUnixOnes) {
         crlf += c;
     }
     EXPECT_EQ(ReadAll(crlf), (Outcomes{"8005", "4004"}));
+    EXPECT_EQ(ReadAll("\xEF\xBB\xBF" + crlf), (Outcomes{"8005", "4004"}));  // with a UTF-8 byte-order mark
 }
 
 TEST_F(PgnTest, AGivenUpGameResumesAtTheNextTagSection) {
