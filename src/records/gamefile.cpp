@@ -56,6 +56,16 @@ char ResultCode(u16 header) {
 
 UndoRecord PositionUndo[PositionsPerGame + 1];
 
+// The duplicate index's key: header word and moves mixed word by word (never stored on disk).
+u64 GameHash(const u16* words, int count) {
+    u64 h = 0x9E3779B97F4A7C15ull ^ static_cast<u64>(count);
+    for (int i = 0; i < count; ++i) {
+        h = (h ^ words[i]) * 0xBF58476D1CE4E5B9ull;
+        h ^= h >> 31;
+    }
+    return h;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -113,15 +123,6 @@ long countGames(GameFile& in) {
 // ---------------------------------------------------------------------------------------------
 // Duplicate index: open addressing on a 64-bit hash of the header word and moves; a hit is
 // confirmed by reading that game back, so a hash collision can never drop a new game.
-
-u64 GameHash(const u16* words, int count) {
-    u64 h = 0x9E3779B97F4A7C15ull ^ static_cast<u64>(count);
-    for (int i = 0; i < count; ++i) {
-        h = (h ^ words[i]) * 0xBF58476D1CE4E5B9ull;
-        h ^= h >> 31;
-    }
-    return h;
-}
 
 void GameIndex::Insert(u64 hash, u64 offset) {
     if (2 * (count_ + 1) > slots_.size()) {

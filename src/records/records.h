@@ -135,7 +135,6 @@ public:
     bool isDuplicateGame(GameFile& games, const GameRecord& game);
     // Records a game just appended at byte offset `offset`.
     void Add(const GameRecord& game, u64 offset);
-    std::size_t size() const { return count_; }
 
 private:
     struct Slot {
@@ -146,8 +145,6 @@ private:
     std::vector<Slot> slots_;
     std::size_t count_ = 0;
 };
-
-u64 GameHash(const u16* words, int count);
 
 // PGN text of one game: a Result tag line and the moves in coordinate text.
 void writePgnGame(std::FILE* out, const GameRecord& game);
