@@ -1,6 +1,5 @@
 // Quiesce: captures (and queen promotions) at the horizon, standing pat on the static
-// evaluation. Legality is not tested per move: a move that leaves the king en prise is refuted
-// one ply deeper by the king capture.
+// evaluation; evasions instead once the side has been in check before on the path.
 #include "eval/eval.h"
 #include "search/order.h"
 #include "search/search.h"
@@ -111,7 +110,11 @@ i16 Quiesce(int qdepth, int ply, int alpha, int beta) {
         MakeMove(move, record->undo);
         currentPly = record + 1;
         int v;
-        if (qdepth <= DeepestQuiesce || ply >= LastQuiescePly)
+        // The generators never capture a king, so the king capture that would refute an illegal
+        // move one ply deeper never comes: the move is tested here and valued as that capture.
+        if (LeavesKingAttacked(move, side))
+            v = NoMove;
+        else if (qdepth <= DeepestQuiesce || ply >= LastQuiescePly)
             v = -Evaluate();
         else if (pos.pawnCount[Black] + pos.pawnCount[White] > 0 || pos.materialTotal >= 4)
             v = -Quiesce(qdepth - 1, ply + 1, -beta, -alpha);
