@@ -53,6 +53,28 @@ double CpuSeconds() {
 
 constexpr u32 SignatureDepth = 8;
 
+// Compares the total with the one recorded for this depth in tests/bench.sig.
+const char* RecordedSignatureCheck(u32 depth, u64 nodes) {
+    char path[4096];
+    std::snprintf(path, sizeof path, "%s", __FILE__);
+    char* slash = std::strrchr(path, '/');
+    if (!slash) return "not found";
+    std::snprintf(slash, sizeof path - (slash - path), "/../tests/bench.sig");
+    std::FILE* file = std::fopen(path, "r");
+    if (!file) return "not found";
+    const char* verdict = "no entry for this depth";
+    char line[256];
+    while (std::fgets(line, sizeof line, file)) {
+        unsigned recordedDepth = 0;
+        unsigned long long recorded = 0;
+        if (std::sscanf(line, "depth %u nodes %llu", &recordedDepth, &recorded) == 2 &&
+            recordedDepth == depth)
+            verdict = recorded == nodes ? "matches" : "DIFFERS";
+    }
+    std::fclose(file);
+    return verdict;
+}
+
 }  // namespace
 
 void* operator new(std::size_t size) {
@@ -102,6 +124,7 @@ int main(int argc, char** argv) {
     std::printf("positions: %zu, depth: %u\n", std::size(BenchPositions), depth);
     std::printf("signature (nodeCount total): %llu\n", static_cast<unsigned long long>(nodes));
     std::printf("all nodes (with quiescence): %llu\n", static_cast<unsigned long long>(allNodes));
+    std::printf("tests/bench.sig: %s\n", RecordedSignatureCheck(depth, nodes));
     std::printf("processor time: %.2f s\n", seconds);
     std::printf("nodeCount/s: %.0f\n", nodes / seconds);
     std::printf("all nodes/s: %.0f\n", allNodes / seconds);
