@@ -5,9 +5,9 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <ctime>
 #include <cinttypes>
 #include <cstdio>
+#include <ctime>
 
 #include "board/board.h"
 #include "engine/engine.h"
@@ -62,7 +62,11 @@ void PerftThroughput(benchmark::State& state, const char* fen, int depth) {
 
 }  // namespace
 
-BENCHMARK_CAPTURE(PerftThroughput, StartDepth6, StartFen, 6)->Unit(benchmark::kSecond)->Iterations(1);
-BENCHMARK_CAPTURE(PerftThroughput, KiwipeteDepth5, Kiwipete, 5)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK_CAPTURE(PerftThroughput, StartDepth6, StartFen, 6)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(PerftThroughput, KiwipeteDepth5, Kiwipete, 5)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1);
 
 BENCHMARK_MAIN();

@@ -70,9 +70,9 @@ bool CastlePathAttackedFor(Move move) {
     constexpr u64 ShortKingZone =
         S == White ? Bit(E1) | Bit(F1) | Bit(G1) | Bit(H1) | Bit(E2) | Bit(F2) | Bit(G2) | Bit(H2)
                    : Bit(E8) | Bit(F8) | Bit(G8) | Bit(H8) | Bit(E7) | Bit(F7) | Bit(G7) | Bit(H7);
-    constexpr u64 LongKingZone =
-        S == White ? Bit(B1) | Bit(C1) | Bit(D1) | Bit(B2) | Bit(C2) | Bit(D2)
-                   : Bit(B8) | Bit(C8) | Bit(D8) | Bit(B7) | Bit(C7) | Bit(D7);
+    constexpr u64 LongKingZone = S == White
+                                     ? Bit(B1) | Bit(C1) | Bit(D1) | Bit(B2) | Bit(C2) | Bit(D2)
+                                     : Bit(B8) | Bit(C8) | Bit(D8) | Bit(B7) | Bit(C7) | Bit(D7);
 
     if (Attacked<S>(Home)) return true;
     const int kind = MoveKindOf(move);

@@ -16,9 +16,7 @@ using namespace movegen;
 // generators drop exactly that score.
 constexpr int LowestScore = -32766;
 
-inline i16 Score(int value) {
-    return static_cast<i16>(std::clamp(value, LowestScore, 32767));
-}
+inline i16 Score(int value) { return static_cast<i16>(std::clamp(value, LowestScore, 32767)); }
 
 inline bool IsPawn(int code) { return code == WPawn || code == BPawn; }
 inline bool IsBishop(int code) { return code == WBishop || code == BBishop; }
@@ -55,8 +53,8 @@ i16 StaticExchange(int from, int moverCode, int to, u64 straightSliders, u64 dia
     u64 attackers = (BishopAttacksFrom(to) & diagonalSliders) |
                     (RookAttacksFrom(to) & straightSliders) |
                     (KnightAttacks[to] & (pos.pieces[WKnight] | pos.pieces[BKnight]));
-    const u64 pawnAttackers = (PawnAttacks[Black][to] & pos.pieces[WPawn]) |
-                              (PawnAttacks[White][to] & pos.pieces[BPawn]);
+    const u64 pawnAttackers =
+        (PawnAttacks[Black][to] & pos.pieces[WPawn]) | (PawnAttacks[White][to] & pos.pieces[BPawn]);
     attackers |= pawnAttackers;
     const u64 whiteKing = KingBit(White);
     const u64 blackKing = KingBit(Black);

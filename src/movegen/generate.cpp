@@ -32,16 +32,18 @@ inline void Put(ScoredMove*& list, int score, Move move) {
 }
 
 // A capture's from-square is written with the capture bit folded in: (from + 64) << 6.
-constexpr Move CaptureWord(int from, int to) {
-    return static_cast<Move>(((from + 64) << 6) | to);
-}
+constexpr Move CaptureWord(int from, int to) { return static_cast<Move>(((from + 64) << 6) | to); }
 
 template <int Kind>
 inline u64 AttacksFrom(int sq) {
-    if constexpr (Kind == 2) return KnightAttacks[sq];
-    else if constexpr (Kind == 3) return BishopAttacksFrom(sq);
-    else if constexpr (Kind == 4) return RookAttacksFrom(sq);
-    else return QueenAttacksFrom(sq);
+    if constexpr (Kind == 2)
+        return KnightAttacks[sq];
+    else if constexpr (Kind == 3)
+        return BishopAttacksFrom(sq);
+    else if constexpr (Kind == 4)
+        return RookAttacksFrom(sq);
+    else
+        return QueenAttacksFrom(sq);
 }
 
 // A piece taking a victim worth at least about as much as itself is ranked by the victim alone
@@ -49,10 +51,22 @@ inline u64 AttacksFrom(int sq) {
 // victim is left to the exchange evaluation.
 template <int Kind>
 struct CaptureRule;
-template <> struct CaptureRule<2> { static constexpr int Above = 269, Base = 9820; };
-template <> struct CaptureRule<3> { static constexpr int Above = 274, Base = 9825; };
-template <> struct CaptureRule<4> { static constexpr int Above = 449, Base = 10000; };
-template <> struct CaptureRule<5> { static constexpr int Above = 899, Base = 10450; };
+template <>
+struct CaptureRule<2> {
+    static constexpr int Above = 269, Base = 9820;
+};
+template <>
+struct CaptureRule<3> {
+    static constexpr int Above = 274, Base = 9825;
+};
+template <>
+struct CaptureRule<4> {
+    static constexpr int Above = 449, Base = 10000;
+};
+template <>
+struct CaptureRule<5> {
+    static constexpr int Above = 899, Base = 10450;
+};
 
 struct Sliders {
     u64 straight;
@@ -255,8 +269,7 @@ ScoredMove* GenerateCaptures(ScoredMove* list) {
     for (u64 b = PushForward<S>(pawns & C::SeventhRank) & ~pos.occupied; b; b &= b - 1) {
         const int to = FirstSquare(b);
         const int from = to - C::Forward;
-        const int score =
-            StaticExchange(from, C::Pawn, to, sliders.straight, sliders.diagonal);
+        const int score = StaticExchange(from, C::Pawn, to, sliders.straight, sliders.diagonal);
         if (score >= CaptureFloor) Put(list, score, MakeMoveWord(from, to, PromoQueen));
     }
     // 4. Knights, bishops, rooks, queens, then the king (never next to the enemy king).
@@ -275,8 +288,7 @@ ScoredMove* GenerateCaptures(ScoredMove* list) {
 // Captures of the checker by one piece kind, then its moves onto the squares between the
 // checker and the king.
 template <int S, int Kind>
-ScoredMove* EvasionPieceMoves(ScoredMove* list, int checker, int value, u64 block,
-                              int blockScore) {
+ScoredMove* EvasionPieceMoves(ScoredMove* list, int checker, int value, u64 block, int blockScore) {
     constexpr int Code = 2 * Kind - S;
     const u64 pieces = pos.pieces[Code];
     if (pieces == 0) return list;

@@ -9,9 +9,9 @@
 using Generator = ScoredMove* (*)(ScoredMove* list);
 using EvasionGenerator = ScoredMove* (*)(ScoredMove* list, const CheckInfo& checkInfo);
 
-extern const Generator MoveGenerators[2];           // [Black], [White]
-extern const Generator CaptureGenerators[2];        // [Black], [White]
-extern const EvasionGenerator EvasionGenerators[2]; // [Black], [White]
+extern const Generator MoveGenerators[2];            // [Black], [White]
+extern const Generator CaptureGenerators[2];         // [Black], [White]
+extern const EvasionGenerator EvasionGenerators[2];  // [Black], [White]
 
 // Most moves any position can generate, promotions counting four.
 inline constexpr int MaxGeneratedMoves = 256;

@@ -69,11 +69,24 @@ Move ParseMove(const char* text) {
         int promotion;
         switch (suffix) {
             // Capital letters are taken as well: some interfaces and users write "e7e8Q".
-            case 'q': case 'Q': promotion = 0; break;
-            case 'n': case 'N': promotion = 1; break;
-            case 'r': case 'R': promotion = 2; break;
-            case 'b': case 'B': promotion = 3; break;
-            default: return plain;
+            case 'q':
+            case 'Q':
+                promotion = 0;
+                break;
+            case 'n':
+            case 'N':
+                promotion = 1;
+                break;
+            case 'r':
+            case 'R':
+                promotion = 2;
+                break;
+            case 'b':
+            case 'B':
+                promotion = 3;
+                break;
+            default:
+                return plain;
         }
         return MakeMoveWord(from, to, (targetOccupied ? CapPromoQueen : PromoQueen) + promotion);
     }

@@ -17,7 +17,8 @@ u64 Perft(int depth) {
     ScoredMove* const start = MoveListStart(ply);
     // A tree deeper than the ply records or the move list hold is cut off here instead of
     // writing past them; the caller reports it.
-    if (ply >= plyRecords + PlyRecordCount || start + MaxGeneratedMoves > moveStack + MoveStackSize) {
+    if (ply >= plyRecords + PlyRecordCount ||
+        start + MaxGeneratedMoves > moveStack + MoveStackSize) {
         perftOutOfRoom = true;
         return 0;
     }
@@ -26,9 +27,8 @@ u64 Perft(int depth) {
     u64 count = 0;
     FindCheckers(ply->checkInfo);
     const int side = pos.sideToMove;
-    ScoredMove* const end = ply->checkInfo.checkers
-                                ? EvasionGenerators[side](start, ply->checkInfo)
-                                : MoveGenerators[side](start);
+    ScoredMove* const end = ply->checkInfo.checkers ? EvasionGenerators[side](start, ply->checkInfo)
+                                                    : MoveGenerators[side](start);
     ply->moveListEnd = end;
 
     // 3. One snapshot serves every move of this level: each UnmakeMove restores what it holds.
@@ -69,9 +69,10 @@ void RunPerft(i32 depth) {
         const u64 count = Perft(d);
         const i32 finished = Now();
         if (perftOutOfRoom) {
-            std::printf("perft stopped at depth %d: the move tree is deeper than Zelmor's move "
-                        "list\n",
-                        d);
+            std::printf(
+                "perft stopped at depth %d: the move tree is deeper than Zelmor's move "
+                "list\n",
+                d);
             break;
         }
         std::printf("%d\t%2.1f\t%" PRIu64 "\n", d, (finished - started) * 0.001, count);

@@ -5,15 +5,21 @@ using namespace testing_support;
 
 namespace {
 
-u64 Straight() { return pos.pieces[WRook] | pos.pieces[BRook] | pos.pieces[WQueen] | pos.pieces[BQueen]; }
-u64 Diagonal() { return pos.pieces[WBishop] | pos.pieces[BBishop] | pos.pieces[WQueen] | pos.pieces[BQueen]; }
+u64 Straight() {
+    return pos.pieces[WRook] | pos.pieces[BRook] | pos.pieces[WQueen] | pos.pieces[BQueen];
+}
+u64 Diagonal() {
+    return pos.pieces[WBishop] | pos.pieces[BBishop] | pos.pieces[WQueen] | pos.pieces[BQueen];
+}
 
 int See(int from, int to) {
     return StaticExchange(from, pos.board[from], to, Straight(), Diagonal());
 }
 
 // The square-value change of a piece moving from -> to, as the exchange folds it in.
-int Shift(int code, int from, int to) { return PieceSquareValue(code, to) - PieceSquareValue(code, from); }
+int Shift(int code, int from, int to) {
+    return PieceSquareValue(code, to) - PieceSquareValue(code, from);
+}
 
 }  // namespace
 

@@ -22,7 +22,8 @@ std::vector<Entry> Entries(const std::vector<ScoredMove>& list) {
 }
 
 bool Contains(const std::vector<ScoredMove>& list, Move move) {
-    return std::any_of(list.begin(), list.end(), [&](const ScoredMove& m) { return m.move == move; });
+    return std::any_of(list.begin(), list.end(),
+                       [&](const ScoredMove& m) { return m.move == move; });
 }
 
 // Visits every position of the legal move tree below the live position, to `depth` plies.
@@ -39,7 +40,8 @@ void Walk(int depth, const std::function<void()>& visit) {
 }
 
 bool IsCaptureKind(int kind) {
-    return kind == Capture || kind == EnPassant || (kind >= CapPromoQueen && kind <= CapPromoBishop);
+    return kind == Capture || kind == EnPassant ||
+           (kind >= CapPromoQueen && kind <= CapPromoBishop);
 }
 
 }  // namespace
@@ -70,9 +72,10 @@ TEST(MoveGenerators, PromotionQuartetsAndOrderOfSteps) {
     Load("r3k3/1P6/8/8/8/8/8/4K3 w - -");
     const std::vector<Entry> entries = Entries(Generate());
     const std::vector<Entry> expected = {
-        {"b7a8q", 500 - 9401}, {"b7a8n", 500 - 30005}, {"b7a8r", 500 - 30025}, {"b7a8b", 500 - 30050},
-        {"b7b8q", -9401},      {"b7b8n", -30005},      {"b7b8r", -30025},      {"b7b8b", -30050},
-        {"e1f1", -30000},      {"e1d1", -30000},       {"e1f2", -30000},       {"e1e2", -30000},
+        {"b7a8q", 500 - 9401},  {"b7a8n", 500 - 30005}, {"b7a8r", 500 - 30025},
+        {"b7a8b", 500 - 30050}, {"b7b8q", -9401},       {"b7b8n", -30005},
+        {"b7b8r", -30025},      {"b7b8b", -30050},      {"e1f1", -30000},
+        {"e1d1", -30000},       {"e1f2", -30000},       {"e1e2", -30000},
         {"e1d2", -30000}};
     EXPECT_EQ(entries, expected);
     const std::vector<ScoredMove> list = Generate();
@@ -161,8 +164,10 @@ TEST(EvasionGenerators, SingleCheckOrderAndNoCastling) {
     EXPECT_EQ(entries, expected);
     // Every interposition lies on e2 ... e7; the king never stays on the file.
     for (const ScoredMove& m : Generate()) {
-        if (MoveFrom(m.move) == E1) EXPECT_NE(File(MoveTo(m.move)), File(E1)) << Text(m.move);
-        else EXPECT_EQ(File(MoveTo(m.move)), File(E1)) << Text(m.move);
+        if (MoveFrom(m.move) == E1)
+            EXPECT_NE(File(MoveTo(m.move)), File(E1)) << Text(m.move);
+        else
+            EXPECT_EQ(File(MoveTo(m.move)), File(E1)) << Text(m.move);
     }
 }
 
@@ -173,7 +178,8 @@ TEST(EvasionGenerators, EnPassantTakesTheCheckingPawn) {
     ASSERT_FALSE(entries.empty());
     EXPECT_EQ(entries[0], Entry("e5d6", -9500));
     const std::vector<Move> legal = LegalMoves(Generate());
-    EXPECT_TRUE(std::find(legal.begin(), legal.end(), MakeMoveWord(E5, D6, EnPassant)) != legal.end());
+    EXPECT_TRUE(std::find(legal.begin(), legal.end(), MakeMoveWord(E5, D6, EnPassant)) !=
+                legal.end());
 }
 
 TEST(Generators, KingNeverTakesADefendedMan) {
@@ -241,7 +247,8 @@ TEST(Generators, AgreeWithEachOtherOverWholeTrees) {
             }
             if (info.checkers) {
                 ++checks;
-                const std::vector<ScoredMove> ev(buffer, EvasionGenerators[pos.sideToMove](buffer, info));
+                const std::vector<ScoredMove> ev(buffer,
+                                                 EvasionGenerators[pos.sideToMove](buffer, info));
                 std::vector<Move> a = LegalMoves(all), b = LegalMoves(ev);
                 std::sort(a.begin(), a.end());
                 std::sort(b.begin(), b.end());

@@ -47,8 +47,8 @@ TEST(ParseMove, KindsJudgedAgainstTheGamePosition) {
 
 TEST(ParseMove, RefusesNonMoves) {
     Load(StartFen);
-    for (const char* text : {"i2i4", "e9e7", "e2", "", "e", "e2e", "e0e4", "E2E4", "2e4e", "quit",
-                             "time", "a1h9"})
+    for (const char* text :
+         {"i2i4", "e9e7", "e2", "", "e", "e2e", "e0e4", "E2E4", "2e4e", "quit", "time", "a1h9"})
         EXPECT_EQ(ParseMove(text), 0) << text;
 }
 
@@ -73,15 +73,16 @@ TEST(ParseMove, ReadsTheGamePositionNotTheLiveBoard) {
 }
 
 TEST(ParseMove, ReadsBackEveryGeneratedMove) {
-    for (const char* fen : {StartFen,
-                            "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -",
-                            "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq -",
-                            "n1n5/PPPk4/8/8/8/8/4Kppp/5N1N b - -",
-                            "r2q1rk1/pP1p2pp/Q4n2/bbp1p3/Np6/1B3NBn/pPPP1PPP/R3K2R b KQ -",
-                            "8/8/8/3pP3/4K3/8/8/k7 w - d6"}) {
+    for (const char* fen :
+         {StartFen, "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -",
+          "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq -",
+          "n1n5/PPPk4/8/8/8/8/4Kppp/5N1N b - -",
+          "r2q1rk1/pP1p2pp/Q4n2/bbp1p3/Np6/1B3NBn/pPPP1PPP/R3K2R b KQ -",
+          "8/8/8/3pP3/4K3/8/8/k7 w - d6"}) {
         Load(fen);
         const std::vector<ScoredMove> list = Generate();
         ASSERT_FALSE(list.empty());
-        for (const ScoredMove& m : list) EXPECT_EQ(ParseMove(Text(m.move).c_str()), m.move) << fen << " " << Text(m.move);
+        for (const ScoredMove& m : list)
+            EXPECT_EQ(ParseMove(Text(m.move).c_str()), m.move) << fen << " " << Text(m.move);
     }
 }

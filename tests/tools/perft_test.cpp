@@ -135,7 +135,8 @@ TEST(Perft, NothingToCountPrintsZeroTotals) {
     Load(StartFen);
     for (i32 depth : {0, -1, -5, INT_MIN}) {
         const PerftOutput out = RunCaptured(depth);
-        EXPECT_EQ(out.text, "ply\tduration\tnodes\ntotal nodes: 0\n(total moves[32]: 0)\n") << depth;
+        EXPECT_EQ(out.text, "ply\tduration\tnodes\ntotal nodes: 0\n(total moves[32]: 0)\n")
+            << depth;
     }
 }
 

@@ -84,17 +84,18 @@ TEST(Perft, ImpossiblePositionsAreCountedSafely) {
         int depth;
     };
     for (const auto& [fen, depth] : std::initializer_list<Case>{
-             {"8/8/8/8/8/8/8/8 w - -", 3},                    // nothing at all
-             {"8/8/3q4/8/8/2N5/8/R7 w - -", 3},               // no kings
-             {"8/8/3q4/8/8/2N5/8/R3K3 b - -", 3},             // only White has a king
-             {"P6p/8/8/3k4/8/8/8/p3K2P w - -", 3},            // pawns on first and last ranks
-             {"pppppppp/8/8/3k4/8/8/8/PPPPKPPP b - -", 3},    // more of them, Black to move
-             {"4k3/8/8/8/8/8/4R3/4K3 w - -", 3},              // the side not to move is in check
-             {"8/8/8/3kK3/8/8/8/8 w - -", 3},                 // kings side by side
+             {"8/8/8/8/8/8/8/8 w - -", 3},                  // nothing at all
+             {"8/8/3q4/8/8/2N5/8/R7 w - -", 3},             // no kings
+             {"8/8/3q4/8/8/2N5/8/R3K3 b - -", 3},           // only White has a king
+             {"P6p/8/8/3k4/8/8/8/p3K2P w - -", 3},          // pawns on first and last ranks
+             {"pppppppp/8/8/3k4/8/8/8/PPPPKPPP b - -", 3},  // more of them, Black to move
+             {"4k3/8/8/8/8/8/4R3/4K3 w - -", 3},            // the side not to move is in check
+             {"8/8/8/3kK3/8/8/8/8 w - -", 3},               // kings side by side
              {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq e6", 3},  // stray e.p. square
-             {"r3k2r/8/8/8/8/8/8/1R2K1R1 w KQkq -", 3},       // rights without rooks at home
-             {"QQQQQQQQ/8/8/3k4/8/8/8/4K3 w - -", 3},         // eight queens
-             {"QQQQQQQQ/QQQQQQQQ/QQQQQQ2/3k4/8/8/8/4K3 w - -", 2},  // material beyond the phase tables
+             {"r3k2r/8/8/8/8/8/8/1R2K1R1 w KQkq -", 3},  // rights without rooks at home
+             {"QQQQQQQQ/8/8/3k4/8/8/8/4K3 w - -", 3},    // eight queens
+             {"QQQQQQQQ/QQQQQQQQ/QQQQQQ2/3k4/8/8/8/4K3 w - -",
+              2},  // material beyond the phase tables
          }) {
         Load(fen);
         char before[128], after[128];

@@ -85,7 +85,8 @@ struct TreeCheck {
         // XORs it out all the same: from then on every key of the line carries it.
         const u64 epKey =
             ply == 0 ? 0 : (pos.enPassant ? ZobristKeys[0][pos.enPassant] : 0) ^ rootEpKey;
-        const u64 expected = PieceKey(false) ^ epKey ^ RightKeys(rootRights & ~pos.castleRights) ^ castleKeys;
+        const u64 expected =
+            PieceKey(false) ^ epKey ^ RightKeys(rootRights & ~pos.castleRights) ^ castleKeys;
         ASSERT_EQ(pos.key, expected) << fen << " node " << nodes;
         ASSERT_EQ(pos.pawnKey, static_cast<u32>(PieceKey(true) ^ epKey)) << fen;
         ASSERT_EQ(HistoryKey(*historyTop), pos.key);
