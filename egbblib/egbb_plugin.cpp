@@ -26,7 +26,11 @@ constexpr int NoAnswer = 99999;
 constexpr int WinBase = 17000;
 constexpr unsigned LongestMate = 999;
 
+void Unload();
+
+// What a load holds in the probing library; let go when the module is unloaded or at exit.
 struct Tables {
+    ~Tables() { Unload(); }
     bool ready = false;
     const char** paths = nullptr;
     // When some files of the chosen directory were damaged, the sound ones are linked into a
@@ -34,8 +38,7 @@ struct Tables {
     std::string linkDirectory;
     std::vector<std::string> links;
 };
-// Never destroyed, so that the unload at process exit finds it intact whatever the order.
-Tables& tables = *new Tables;
+Tables tables;
 
 void RemoveLinkDirectory() {
     for (const std::string& link : tables.links) unlink(link.c_str());
@@ -53,8 +56,6 @@ void Unload() {
     if (tables.paths) tables.paths = tbpaths_done(tables.paths);
     RemoveLinkDirectory();
 }
-
-__attribute__((destructor)) void UnloadAtExit() { Unload(); }
 
 std::string WithoutTrailingSeparator(const char* directory) {
     std::string path = directory ? directory : "";
