@@ -79,18 +79,23 @@ constexpr CastleSquares Castles[4] = {
     std::exit(1);
 }
 
-}  // namespace
-
-void MakeMove(Move move, UndoRecord& undo) {
-    const int s = pos.sideToMove, o = s ^ 1;
+// Written once per side: the side's pawn, rook and king codes and the direction of its pawns
+// are constants inside each instance.
+template <int S>
+inline void MakeMoveSide(Move move, UndoRecord& undo) {
+    constexpr int O = S ^ 1;
+    constexpr int OwnPawn = 2 - S;
+    constexpr int OwnRook = 8 - S;
+    constexpr int OwnKing = 12 - S;
+    constexpr int Behind = S == White ? 8 : -8;  // from a target square back toward the mover
+    constexpr u16 ShortRight = S == White ? WhiteShort : BlackShort;
+    constexpr u16 LongRight = S == White ? WhiteLong : BlackLong;
     const int from = MoveFrom(move), to = MoveTo(move), kind = MoveKindOf(move);
-    const int ownPawn = 2 - s;
 
     // 1. The move leaves this history entry; the new position gets a fresh one.
     historyTop->move = move;
     const u16 clock = historyTop->halfmoveClock;
     ++historyTop;
-    historyTop->halfmoveClock = 0;
 
     // 2. Any en-passant chance ends with this move.
     if (pos.enPassant) {
@@ -99,64 +104,95 @@ void MakeMove(Move move, UndoRecord& undo) {
         pos.enPassant = 0;
     }
 
-    // 3. By kind.
-    switch (kind) {
-        case Quiet:
-            SetRotated(to);
-            historyTop->halfmoveClock = static_cast<u16>(clock + 1);
-            break;
-        case Capture: {
+    // 3. By kind. Quiet moves and captures, by far the most common, share the mover's steps.
+    if (kind <= Capture) {
+        const u64 fromTo = SetMask[from] | SetMask[to];
+        u16 newClock = static_cast<u16>(clock + 1);
+        if (kind == Quiet) {
+            pos.occupiedR90 ^= SetMaskR90[from] | SetMaskR90[to];
+            pos.occupiedR45 ^= SetMaskR45[from] | SetMaskR45[to];
+            pos.occupiedR315 ^= SetMaskR315[from] | SetMaskR315[to];
+        } else {
             const int captured = pos.board[to];
             undo.captured = static_cast<u8>(captured);
             undo.materialDelta = static_cast<i8>(-PieceUnits[captured]);
             pos.materialTotal = static_cast<u8>(pos.materialTotal + undo.materialDelta);
             pos.pieces[captured] &= ~SetMask[to];
-            pos.occupiedBy[o] &= ~SetMask[to];
+            pos.occupiedBy[O] &= ~SetMask[to];
             if (captured == WPawn || captured == BPawn) {
-                --pos.pawnCount[o];
+                --pos.pawnCount[O];
                 pos.pawnKey ^= Low(ZobristKeys[captured][to]);
             } else {
-                pos.pieceMaterial[o] = static_cast<u8>(pos.pieceMaterial[o] + undo.materialDelta);
+                pos.pieceMaterial[O] = static_cast<u8>(pos.pieceMaterial[O] + undo.materialDelta);
             }
             pos.key ^= ZobristKeys[captured][to];
             if (pos.castleRights) DropCornerRight(to);
-            break;
+            newClock = 0;
+            ToggleRotated(from);  // the captured piece's square stays occupied
         }
-        case EnPassant: {
-            const int c = s == White ? to + 8 : to - 8;
+
+        // 4. The moving piece.
+        const int code = pos.board[from];
+        const u64 keys = ZobristKeys[code][from] ^ ZobristKeys[code][to];
+        pos.key ^= keys;
+        if (code == OwnPawn) {
+            newClock = 0;
+            undo.oldPieceBoard = pos.pieces[OwnPawn];
+            pos.pieces[OwnPawn] ^= fromTo;
+            pos.pawnKey ^= Low(keys);
+            if (from - to == 2 * Behind) {
+                pos.enPassant = static_cast<u8>(to + Behind);
+                pos.key ^= ZobristKeys[0][to + Behind];
+                pos.pawnKey ^= Low(ZobristKeys[0][to + Behind]);
+            }
+        } else if (code == OwnKing) {
+            pos.kingSquare[S] = static_cast<u8>(to);
+            if (pos.castleRights & (ShortRight | LongRight)) {
+                DropRight(ShortRight);
+                DropRight(LongRight);
+            }
+        } else {
+            // Also reached by a piece of the wrong side or an empty square, which only a
+            // corrupted move word can name; the updates stay within the tables.
+            undo.oldPieceBoard = pos.pieces[code];
+            pos.pieces[code] ^= fromTo;
+            if (code == OwnRook && pos.castleRights) DropCornerRight(from);
+        }
+
+        // 5. Mailbox and occupancy.
+        pos.board[to] = static_cast<u8>(code);
+        pos.board[from] = Empty;
+        pos.occupiedBy[S] ^= fromTo;
+        pos.occupied = pos.occupiedBy[Black] | pos.occupiedBy[White];
+        historyTop->halfmoveClock = newClock;
+    } else {
+        historyTop->halfmoveClock = 0;
+        if (kind == EnPassant) {
+            const int c = to + Behind;
             const int captured = pos.board[c];
-            undo.oldPieceBoard = pos.pieces[ownPawn];
+            undo.oldPieceBoard = pos.pieces[OwnPawn];
             undo.captured = static_cast<u8>(captured);
             pos.board[to] = pos.board[from];
             pos.board[from] = Empty;
             pos.board[c] = Empty;
-            --pos.pawnCount[o];
+            --pos.pawnCount[O];
             --pos.materialTotal;
             const u64 keys =
-                ZobristKeys[ownPawn][from] ^ ZobristKeys[ownPawn][to] ^ ZobristKeys[captured][c];
+                ZobristKeys[OwnPawn][from] ^ ZobristKeys[OwnPawn][to] ^ ZobristKeys[captured][c];
             pos.key ^= keys;
             pos.pawnKey ^= Low(keys);
             pos.pieces[captured] &= ~SetMask[c];
-            pos.occupiedBy[o] &= ~SetMask[c];
-            pos.pieces[ownPawn] ^= SetMask[from] | SetMask[to];
-            pos.occupiedBy[s] ^= SetMask[from] | SetMask[to];
+            pos.occupiedBy[O] &= ~SetMask[c];
+            pos.pieces[OwnPawn] ^= SetMask[from] | SetMask[to];
+            pos.occupiedBy[S] ^= SetMask[from] | SetMask[to];
             pos.occupied = pos.occupiedBy[Black] | pos.occupiedBy[White];
             pos.occupiedR90 ^= SetMaskR90[from] ^ EpMaskR90[to];
             pos.occupiedR45 ^= SetMaskR45[from] ^ EpMaskR45[to];
             pos.occupiedR315 ^= SetMaskR315[from] ^ EpMaskR315[to];
-            goto finish;
-        }
-        case MarkerKind:
+        } else if (kind == MarkerKind) {
             MarkerMoveStop(move, true);
-        case PromoQueen:
-        case PromoKnight:
-        case PromoRook:
-        case PromoBishop:
-        case CapPromoQueen:
-        case CapPromoKnight:
-        case CapPromoRook:
-        case CapPromoBishop: {
-            const int promo = PromotionCode(kind, s);
+        } else if (kind <= CapPromoBishop) {
+            const int promo = PromotionCode(kind, S);
             const int delta = PieceUnits[promo] - 1;
             if (kind <= PromoBishop) {
                 undo.materialDelta = static_cast<i8>(delta);
@@ -165,43 +201,39 @@ void MakeMove(Move move, UndoRecord& undo) {
                 const int captured = pos.board[to];
                 undo.captured = static_cast<u8>(captured);
                 if (pos.castleRights) DropCornerRight(to);
-                pos.pieceMaterial[o] = static_cast<u8>(pos.pieceMaterial[o] - PieceUnits[captured]);
+                pos.pieceMaterial[O] = static_cast<u8>(pos.pieceMaterial[O] - PieceUnits[captured]);
                 undo.materialDelta = static_cast<i8>(delta - PieceUnits[captured]);
                 pos.pieces[captured] &= ~SetMask[to];
-                pos.occupiedBy[o] &= ~SetMask[to];
+                pos.occupiedBy[O] &= ~SetMask[to];
                 pos.key ^= ZobristKeys[captured][to];
             }
             pos.materialTotal = static_cast<u8>(pos.materialTotal + undo.materialDelta);
-            pos.pieceMaterial[s] = static_cast<u8>(pos.pieceMaterial[s] + delta + 1);
+            pos.pieceMaterial[S] = static_cast<u8>(pos.pieceMaterial[S] + delta + 1);
             // The promotion itself.
             ToggleRotated(from);
-            undo.oldPieceBoard = pos.pieces[ownPawn];
+            undo.oldPieceBoard = pos.pieces[OwnPawn];
             pos.board[from] = Empty;
             pos.board[to] = static_cast<u8>(promo);
-            pos.pawnKey ^= Low(ZobristKeys[ownPawn][from]);
-            pos.key ^= ZobristKeys[promo][to] ^ ZobristKeys[ownPawn][from];
+            pos.pawnKey ^= Low(ZobristKeys[OwnPawn][from]);
+            pos.key ^= ZobristKeys[promo][to] ^ ZobristKeys[OwnPawn][from];
             pos.pieces[promo] |= SetMask[to];
-            --pos.pawnCount[s];
-            pos.pieces[ownPawn] &= ~SetMask[from];
-            pos.occupiedBy[s] ^= SetMask[from] | SetMask[to];
+            --pos.pawnCount[S];
+            pos.pieces[OwnPawn] &= ~SetMask[from];
+            pos.occupiedBy[S] ^= SetMask[from] | SetMask[to];
             pos.occupied = pos.occupiedBy[Black] | pos.occupiedBy[White];
-            goto finish;
-        }
-        default: {  // castling, kinds 12-15
+        } else {  // castling, kinds 12-15
             const CastleSquares& c = Castles[kind - BlackCastleShort];
-            const u16 own = s == White ? WhiteShort : BlackShort;
-            const u16 longRight = s == White ? WhiteLong : BlackLong;
-            const u16 thisWay = (kind >= BlackCastleLong) ? longRight : own;
-            const u16 otherWay = thisWay == own ? longRight : own;
+            // The right of the castling direction goes unconditionally; the other one if held.
+            const u16 thisWay = (kind >= BlackCastleLong) ? LongRight : ShortRight;
+            const u16 otherWay = thisWay == ShortRight ? LongRight : ShortRight;
             pos.castleRights = static_cast<u16>(pos.castleRights & ~thisWay);
             pos.key ^= CastleRightKey(thisWay);
             DropRight(otherWay);
-            pos.kingSquare[s] = static_cast<u8>(c.kingTo);
-            const int rook = 8 - s;
-            pos.pieces[rook] ^= SetMask[c.rookFrom] | SetMask[c.rookTo];
+            pos.kingSquare[S] = static_cast<u8>(c.kingTo);
+            pos.pieces[OwnRook] ^= SetMask[c.rookFrom] | SetMask[c.rookTo];
             const u64 four =
                 SetMask[c.kingFrom] | SetMask[c.kingTo] | SetMask[c.rookFrom] | SetMask[c.rookTo];
-            pos.occupiedBy[s] ^= four;
+            pos.occupiedBy[S] ^= four;
             pos.occupied ^= four;
             ToggleRotated(c.kingFrom);
             ToggleRotated(c.kingTo);
@@ -210,175 +242,121 @@ void MakeMove(Move move, UndoRecord& undo) {
             pos.key ^= CastleMoveKeys[kind - BlackCastleShort];
             pos.board[c.kingTo] = pos.board[c.kingFrom];
             pos.board[c.kingFrom] = Empty;
-            pos.board[c.rookTo] = static_cast<u8>(rook);
+            pos.board[c.rookTo] = static_cast<u8>(OwnRook);
             pos.board[c.rookFrom] = Empty;
-            goto finish;
         }
     }
 
-    // 4. The moving piece of a quiet move or capture.
-    {
-        ToggleRotated(from);
-        const int code = pos.board[from];
-        switch (code) {
-            case WPawn:
-            case BPawn: {
-                historyTop->halfmoveClock = 0;
-                undo.oldPieceBoard = pos.pieces[code];
-                pos.pieces[code] ^= SetMask[from] | SetMask[to];
-                const int skipped = code == WPawn ? to + 8 : to - 8;
-                if (from - to == 16 || to - from == 16) {
-                    pos.enPassant = static_cast<u8>(skipped);
-                    pos.key ^= ZobristKeys[0][skipped];
-                    pos.pawnKey ^= Low(ZobristKeys[0][skipped]);
-                }
-                const u64 keys = ZobristKeys[code][from] ^ ZobristKeys[code][to];
-                pos.key ^= keys;
-                pos.pawnKey ^= Low(keys);
-                break;
-            }
-            case WKing:
-            case BKing:
-                pos.kingSquare[s] = static_cast<u8>(to);
-                pos.key ^= ZobristKeys[code][from] ^ ZobristKeys[code][to];
-                if (s == White) {
-                    DropRight(WhiteShort);
-                    DropRight(WhiteLong);
-                } else {
-                    DropRight(BlackShort);
-                    DropRight(BlackLong);
-                }
-                break;
-            case Empty:
-                break;
-            default:
-                undo.oldPieceBoard = pos.pieces[code];
-                pos.pieces[code] ^= SetMask[from] | SetMask[to];
-                pos.key ^= ZobristKeys[code][from] ^ ZobristKeys[code][to];
-                if ((code == WRook || code == BRook) && pos.castleRights) DropCornerRight(from);
-                break;
-        }
-        // 5. Mailbox and occupancy.
-        pos.board[to] = static_cast<u8>(code);
-        pos.board[from] = Empty;
-        pos.occupiedBy[s] ^= SetMask[from] | SetMask[to];
-        pos.occupied = pos.occupiedBy[Black] | pos.occupiedBy[White];
-    }
-
-finish:
     // 6. The new position's key and side.
     historyTop->keyLow = Low(pos.key);
     historyTop->keyHigh = static_cast<u32>(pos.key >> 32);
-    pos.sideToMove = o;
+    pos.sideToMove = O;
 }
 
-void UnmakeMove(Move move, UndoRecord& undo) {
-    const int s = pos.sideToMove ^ 1, o = s ^ 1;
+template <int S>
+inline void UnmakeMoveSide(Move move, UndoRecord& undo) {
+    constexpr int O = S ^ 1;
+    constexpr int OwnPawn = 2 - S;
+    constexpr int OwnRook = 8 - S;
+    constexpr int Behind = S == White ? 8 : -8;
     const int from = MoveFrom(move), to = MoveTo(move), kind = MoveKindOf(move);
-    const int ownPawn = 2 - s;
 
     // 1. Snapshot fields.
     pos.occupied = undo.savedOccupied;
     pos.occupiedR90 = undo.savedR90;
     pos.occupiedR45 = undo.savedR45;
     pos.occupiedR315 = undo.savedR315;
-    pos.occupiedBy[s] = undo.savedOccupiedByMover;
+    pos.occupiedBy[S] = undo.savedOccupiedByMover;
     pos.key = undo.savedKey;
     pos.pawnKey = undo.savedPawnKey;
     pos.enPassant = undo.savedEnPassant;
-    pos.sideToMove = s;
+    pos.sideToMove = S;
 
     // 2. By kind.
-    auto unmoveMover = [&] {
-        if (to == pos.kingSquare[s])
-            pos.kingSquare[s] = static_cast<u8>(from);
+    if (kind <= Capture) {
+        pos.castleRights = undo.savedCastleRights;
+        const int code = pos.board[to];
+        if (to == pos.kingSquare[S])
+            pos.kingSquare[S] = static_cast<u8>(from);
         else
-            pos.pieces[pos.board[to]] = undo.oldPieceBoard;
-        pos.board[from] = pos.board[to];
+            pos.pieces[code] = undo.oldPieceBoard;
+        pos.board[from] = static_cast<u8>(code);
         pos.board[to] = Empty;
-    };
-    switch (kind) {
-        case Quiet:
-            pos.castleRights = undo.savedCastleRights;
-            unmoveMover();
-            break;
-        case Capture: {
+        if (kind == Capture) {
             const int captured = undo.captured;
-            pos.castleRights = undo.savedCastleRights;
             pos.materialTotal = static_cast<u8>(pos.materialTotal - undo.materialDelta);
             if (captured == WPawn || captured == BPawn)
-                ++pos.pawnCount[o];
+                ++pos.pawnCount[O];
             else
-                pos.pieceMaterial[o] = static_cast<u8>(pos.pieceMaterial[o] - undo.materialDelta);
+                pos.pieceMaterial[O] = static_cast<u8>(pos.pieceMaterial[O] - undo.materialDelta);
             pos.pieces[captured] |= SetMask[to];
-            pos.occupiedBy[o] |= SetMask[to];
-            unmoveMover();
+            pos.occupiedBy[O] |= SetMask[to];
             pos.board[to] = static_cast<u8>(captured);
-            break;
         }
-        case EnPassant: {
-            const int c = s == White ? to + 8 : to - 8;
-            ++pos.materialTotal;
-            pos.board[from] = pos.board[to];
-            pos.board[to] = Empty;
-            ++pos.pawnCount[o];
-            pos.board[c] = undo.captured;
-            pos.occupiedBy[o] |= SetMask[c];
-            pos.pieces[undo.captured] |= SetMask[c];
-            pos.pieces[ownPawn] = undo.oldPieceBoard;
-            break;
-        }
-        case MarkerKind:
-            MarkerMoveStop(move, false);
-        case PromoQueen:
-        case PromoKnight:
-        case PromoRook:
-        case PromoBishop: {
-            const int promo = PromotionCode(kind, s);
-            pos.pieceMaterial[s] = static_cast<u8>(pos.pieceMaterial[s] - PieceUnits[promo]);
-            pos.materialTotal = static_cast<u8>(pos.materialTotal - undo.materialDelta);
-            pos.board[from] = static_cast<u8>(ownPawn);
-            pos.pieces[ownPawn] = undo.oldPieceBoard;
-            pos.pieces[promo] &= ~SetMask[to];
-            ++pos.pawnCount[s];
-            pos.board[to] = Empty;
-            break;
-        }
-        case CapPromoQueen:
-        case CapPromoKnight:
-        case CapPromoRook:
-        case CapPromoBishop: {
-            const int promo = PromotionCode(kind, s);
-            const int captured = undo.captured;
-            pos.castleRights = undo.savedCastleRights;
-            pos.materialTotal = static_cast<u8>(pos.materialTotal - undo.materialDelta);
-            ++pos.pawnCount[s];
-            pos.board[from] = static_cast<u8>(ownPawn);
-            pos.pieces[ownPawn] = undo.oldPieceBoard;
-            pos.pieces[captured] |= SetMask[to];
-            pos.occupiedBy[o] |= SetMask[to];
-            pos.pieces[promo] &= ~SetMask[to];
-            pos.pieceMaterial[s] = static_cast<u8>(pos.pieceMaterial[s] - PieceUnits[promo]);
-            pos.pieceMaterial[o] = static_cast<u8>(pos.pieceMaterial[o] + PieceUnits[captured]);
-            pos.board[to] = static_cast<u8>(captured);
-            break;
-        }
-        default: {  // castling
-            const CastleSquares& c = Castles[kind - BlackCastleShort];
-            const int rook = 8 - s;
-            pos.castleRights = undo.savedCastleRights;
-            pos.kingSquare[s] = static_cast<u8>(c.kingFrom);
-            pos.pieces[rook] ^= SetMask[c.rookFrom] | SetMask[c.rookTo];
-            pos.board[c.kingFrom] = pos.board[c.kingTo];
-            pos.board[c.kingTo] = Empty;
-            pos.board[c.rookFrom] = static_cast<u8>(rook);
-            pos.board[c.rookTo] = Empty;
-            break;
-        }
+    } else if (kind == EnPassant) {
+        const int c = to + Behind;
+        ++pos.materialTotal;
+        pos.board[from] = pos.board[to];
+        pos.board[to] = Empty;
+        ++pos.pawnCount[O];
+        pos.board[c] = undo.captured;
+        pos.occupiedBy[O] |= SetMask[c];
+        pos.pieces[undo.captured] |= SetMask[c];
+        pos.pieces[OwnPawn] = undo.oldPieceBoard;
+    } else if (kind == MarkerKind) {
+        MarkerMoveStop(move, false);
+    } else if (kind <= PromoBishop) {
+        const int promo = PromotionCode(kind, S);
+        pos.pieceMaterial[S] = static_cast<u8>(pos.pieceMaterial[S] - PieceUnits[promo]);
+        pos.materialTotal = static_cast<u8>(pos.materialTotal - undo.materialDelta);
+        pos.board[from] = static_cast<u8>(OwnPawn);
+        pos.pieces[OwnPawn] = undo.oldPieceBoard;
+        pos.pieces[promo] &= ~SetMask[to];
+        ++pos.pawnCount[S];
+        pos.board[to] = Empty;
+    } else if (kind <= CapPromoBishop) {
+        const int promo = PromotionCode(kind, S);
+        const int captured = undo.captured;
+        pos.castleRights = undo.savedCastleRights;
+        pos.materialTotal = static_cast<u8>(pos.materialTotal - undo.materialDelta);
+        ++pos.pawnCount[S];
+        pos.board[from] = static_cast<u8>(OwnPawn);
+        pos.pieces[OwnPawn] = undo.oldPieceBoard;
+        pos.pieces[captured] |= SetMask[to];
+        pos.occupiedBy[O] |= SetMask[to];
+        pos.pieces[promo] &= ~SetMask[to];
+        pos.pieceMaterial[S] = static_cast<u8>(pos.pieceMaterial[S] - PieceUnits[promo]);
+        pos.pieceMaterial[O] = static_cast<u8>(pos.pieceMaterial[O] + PieceUnits[captured]);
+        pos.board[to] = static_cast<u8>(captured);
+    } else {  // castling
+        const CastleSquares& c = Castles[kind - BlackCastleShort];
+        pos.castleRights = undo.savedCastleRights;
+        pos.kingSquare[S] = static_cast<u8>(c.kingFrom);
+        pos.pieces[OwnRook] ^= SetMask[c.rookFrom] | SetMask[c.rookTo];
+        pos.board[c.kingFrom] = pos.board[c.kingTo];
+        pos.board[c.kingTo] = Empty;
+        pos.board[c.rookFrom] = static_cast<u8>(OwnRook);
+        pos.board[c.rookTo] = Empty;
     }
 
     // 3. Back to the previous history entry.
     --historyTop;
+}
+
+}  // namespace
+
+void MakeMove(Move move, UndoRecord& undo) {
+    if (pos.sideToMove == White)
+        MakeMoveSide<White>(move, undo);
+    else
+        MakeMoveSide<Black>(move, undo);
+}
+
+void UnmakeMove(Move move, UndoRecord& undo) {
+    if (pos.sideToMove == White)  // White to move again means Black made the move
+        UnmakeMoveSide<Black>(move, undo);
+    else
+        UnmakeMoveSide<White>(move, undo);
 }
 
 bool IsMoveValid(Move move) {
