@@ -187,6 +187,7 @@ SearchResult StartEngine(bool goodPonder) {
     LogLine();
     maxDepth = 127;
     stopSearch = false;
+    StartMoveClock(Now());
     if (goodPonder)
         ApplyPonderCredit(Now());
     else

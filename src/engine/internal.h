@@ -52,6 +52,11 @@ void SanitizeSetup();
 // the time test then keeps answering "stop", so a shallow search's one restart cannot swallow it,
 // and no ponder search starts before the loop has handled it.
 extern bool pendingStopsSearch;
+// The engine's own clock runs from the moment its move is due: the hard limit of a move (set by
+// every clock report, never more than seven eighths of the clock) counts from there.
+extern i32 moveClockStart;
+extern i64 hardTimeLimit;
+void StartMoveClock(i32 now);
 // Whether the token is a loop command that must stop a running search before it is handled.
 bool StopsSearch(const char* token);
 // Reads the "%d %s %d" of a clock report; prints the error line and returns false when the own

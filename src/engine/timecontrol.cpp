@@ -10,6 +10,8 @@
 #include "search/search.h"
 
 bool pendingStopsSearch;
+i32 moveClockStart;
+i64 hardTimeLimit = -1;
 
 namespace {
 constexpr u32 PollInterval = 16384;
@@ -33,12 +35,26 @@ void SetTimeBudget(i32 ownCentiseconds, i32 opponentCentiseconds) {
     // positive value of over 100 hours.
     u32 factor = movesToGo == 1 ? 9u : 10u;
     timeForMove = static_cast<i32>(static_cast<u32>(perMove) * factor + static_cast<u32>(incrementMs));
+    // The budget may grow during a search (failed aspiration windows, the one restart of a
+    // shallow search), and on a short clock that growth alone can lose the game on time. Whatever
+    // the budget says, one move never takes more than the clock minus an eighth of it and a
+    // little for the pipe to the interface.
+    i64 clockMs = i64{ownCentiseconds} * 10;
+    hardTimeLimit = clockMs - clockMs / 8 - 30;
+    if (hardTimeLimit < 10) hardTimeLimit = 10;
 }
+
+void StartMoveClock(i32 now) { moveClockStart = now; }
 
 bool TimeIsUp() {
     // The first iteration always completes, so there is always a move to play.
     if (iterationDepth <= 2) return false;
-    i64 remaining = EngineState == Pondering ? 1 : i64{searchStart} + timeForMove - Now();
+    i64 remaining = 1;
+    if (EngineState != Pondering) {
+        i32 now = Now();
+        remaining = i64{searchStart} + timeForMove - now;
+        if (hardTimeLimit >= 0 && i64{now} - moveClockStart >= hardTimeLimit) remaining = 0;
+    }
     if (remaining > 0 && !(commandPending && pendingStopsSearch)) return false;
     stopSearch = true;
     return true;
@@ -93,6 +109,7 @@ void PollCommand() {
     if (Move move = ParseMove(commandBuffer)) {
         if (EngineState == Pondering && move == ponderMove) {
             stopSearch = false;
+            StartMoveClock(Now());
             ApplyPonderCredit(Now());
             ++gamePly;
             ++hashAge;

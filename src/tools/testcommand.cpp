@@ -18,8 +18,7 @@ void TestCommand() {
     PrintBoard(pos.board);
 
     // 6. The budget of an own clock of 999999999 centiseconds on the last move before the time
-    // control: nine budgets of 999999899 ms wrap on purpose to a positive value over 100 hours.
-    movesToGo = 1;
-    const i32 perMove = 999999999 - 100;
-    timeForMove = static_cast<i32>(9u * static_cast<u32>(perMove) + static_cast<u32>(incrementMs));
+    // control (one move per session): nine budgets of 999999899 ms wrap on purpose to a positive
+    // value over 100 hours, and the clock's own hard limit is as far away.
+    SetTimeBudget(999999999, 1);
 }
