@@ -62,7 +62,8 @@ void MoveReceived() {
             if (move == ponderMove) {
                 // The guess, already on the board, becomes the game move; think counts the time
                 // spent pondering because the state stays Pondering.
-                debugLog.Line("-WARNING ------------------------------ ------------- -------- GOOD PONDER");
+                debugLog.Line(
+                    "-WARNING ------------------------------ ------------- -------- GOOD PONDER");
                 ++gamePly;
                 ++hashAge;
                 ponderMove = 0;
@@ -121,7 +122,8 @@ void LevelCommand() {
     }
     movesPerSession = moves;
     i64 milliseconds = i64{increment} * 1000;
-    incrementMs = increment >= 1 ? static_cast<i32>(milliseconds > INT32_MAX ? INT32_MAX : milliseconds) : 0;
+    incrementMs =
+        increment >= 1 ? static_cast<i32>(milliseconds > INT32_MAX ? INT32_MAX : milliseconds) : 0;
 }
 
 void ForceCommand() { StopEngine(); }
@@ -242,8 +244,10 @@ constexpr Command Commands[] = {
 
 bool Matches(const Command& command, const char* token) {
     switch (command.match) {
-        case Match::Prefix: return std::strncmp(token, command.name, std::strlen(command.name)) == 0;
-        case Match::Exact: return std::strcmp(token, command.name) == 0;
+        case Match::Prefix:
+            return std::strncmp(token, command.name, std::strlen(command.name)) == 0;
+        case Match::Exact:
+            return std::strcmp(token, command.name) == 0;
         case Match::GameMove:
             // Only the states in which the loop can meet a move; others fall through.
             return (EngineState == Force || EngineState == Playing || EngineState == Pondering) &&

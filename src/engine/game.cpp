@@ -25,12 +25,18 @@ const char* ByLoser(const char* blackLost, const char* whiteLost) {
 // The claim for a position the engine was handed and cannot move in, or nullptr.
 const char* ClaimWithoutMove(Move m) {
     switch (m) {
-        case EndMated: return ByLoser("1-0 {Zelmor mated 0}\n", "0-1 {Zelmor mated 0}\n");
-        case EndStalemate: return "1/2-1/2 {Draw by stalemate (1)}\n";
-        case EndRepetition: return "1/2-1/2 {Draw by 3 fold repetition (2)}\n";
-        case EndFiftyMoves: return "1/2-1/2 {Draw by 50 moves rule (3)}\n";
-        case EndNoMaterial: return "1/2-1/2 {Draw by insufficient material to mate (4)}\n";
-        default: return nullptr;
+        case EndMated:
+            return ByLoser("1-0 {Zelmor mated 0}\n", "0-1 {Zelmor mated 0}\n");
+        case EndStalemate:
+            return "1/2-1/2 {Draw by stalemate (1)}\n";
+        case EndRepetition:
+            return "1/2-1/2 {Draw by 3 fold repetition (2)}\n";
+        case EndFiftyMoves:
+            return "1/2-1/2 {Draw by 50 moves rule (3)}\n";
+        case EndNoMaterial:
+            return "1/2-1/2 {Draw by insufficient material to mate (4)}\n";
+        default:
+            return nullptr;
     }
 }
 
@@ -43,10 +49,14 @@ const char* ClaimAfterMove(i16 score) {
             return ByLoser("1-0 {Zelmor mates 1#}\n", "0-1 {Zelmor mates 1#}\n");
     } else {
         switch (DrawByRule(2)) {
-            case EndRepetition: return "1/2-1/2 {Draw by 3 fold repetition (22)}\n";
-            case EndFiftyMoves: return "1/2-1/2 {Draw by 50 moves rule (33)}\n";
-            case EndNoMaterial: return "1/2-1/2 {Draw by insufficient material to mate (44)}\n";
-            default: break;
+            case EndRepetition:
+                return "1/2-1/2 {Draw by 3 fold repetition (22)}\n";
+            case EndFiftyMoves:
+                return "1/2-1/2 {Draw by 50 moves rule (33)}\n";
+            case EndNoMaterial:
+                return "1/2-1/2 {Draw by insufficient material to mate (44)}\n";
+            default:
+                break;
         }
     }
     // The table does not always show the game's end (a mate found below a shallower entry, a
@@ -88,7 +98,8 @@ bool PlayEngineMove(Move& m, Move searched) {
         m = searched;
         return true;
     }
-    debugLog << "-M: no playable engine move, table " << unsigned{m} << " search " << unsigned{searched};
+    debugLog << "-M: no playable engine move, table " << unsigned{m} << " search "
+             << unsigned{searched};
     LogLine();
     return false;
 }
@@ -133,11 +144,24 @@ bool PlayGameMove(Move move, bool reportIllegal) {
     // 4. Castling: the king's square and the mover's rights (already done by MakeMove; kept so
     // the game position never depends on it).
     switch (MoveKindOf(move)) {
-        case BlackCastleShort: pos.kingSquare[Black] = G8; pos.castleRights &= ~(BlackShort | BlackLong); break;
-        case WhiteCastleShort: pos.kingSquare[White] = G1; pos.castleRights &= ~(WhiteShort | WhiteLong); break;
-        case BlackCastleLong: pos.kingSquare[Black] = C8; pos.castleRights &= ~(BlackShort | BlackLong); break;
-        case WhiteCastleLong: pos.kingSquare[White] = C1; pos.castleRights &= ~(WhiteShort | WhiteLong); break;
-        default: break;
+        case BlackCastleShort:
+            pos.kingSquare[Black] = G8;
+            pos.castleRights &= ~(BlackShort | BlackLong);
+            break;
+        case WhiteCastleShort:
+            pos.kingSquare[White] = G1;
+            pos.castleRights &= ~(WhiteShort | WhiteLong);
+            break;
+        case BlackCastleLong:
+            pos.kingSquare[Black] = C8;
+            pos.castleRights &= ~(BlackShort | BlackLong);
+            break;
+        case WhiteCastleLong:
+            pos.kingSquare[White] = C1;
+            pos.castleRights &= ~(WhiteShort | WhiteLong);
+            break;
+        default:
+            break;
     }
     // 5. The game position follows the live one.
     GamePosition.enPassant = pos.enPassant;
@@ -158,8 +182,8 @@ bool HasLegalMove() {
     CheckInfo checkInfo;
     FindCheckers(checkInfo);
     int side = pos.sideToMove;
-    ScoredMove* end = checkInfo.checkers ? EvasionGenerators[side](list, checkInfo)
-                                         : MoveGenerators[side](list);
+    ScoredMove* end =
+        checkInfo.checkers ? EvasionGenerators[side](list, checkInfo) : MoveGenerators[side](list);
     for (ScoredMove* m = list; m != end; ++m) {
         UndoRecord undo;
         SaveSnapshot(undo);
@@ -239,7 +263,8 @@ void think() {
         Move m = 0;
         i16 s = 0;
         int bound = 0, depth = 0;
-        if (result.move == EndRepetition || result.move == EndFiftyMoves || result.move == EndNoMaterial) {
+        if (result.move == EndRepetition || result.move == EndFiftyMoves ||
+            result.move == EndNoMaterial) {
             m = result.move;
         } else {
             HashEntry entry;

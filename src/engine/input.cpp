@@ -121,7 +121,8 @@ i32 InputAvailable() {
         if (head < tail) {
             // A token counts once the whitespace after it has arrived, or the buffer is full of it.
             for (std::size_t i = head + 1; i < tail; ++i)
-                if (IsSpace(static_cast<unsigned char>(buffer[i]))) return static_cast<i32>(tail - head);
+                if (IsSpace(static_cast<unsigned char>(buffer[i])))
+                    return static_cast<i32>(tail - head);
             if (head == 0 && tail == BufferSize) return static_cast<i32>(tail);
         }
         if (endSeen) return 1;  // the reader will see the end (or the last, unterminated token)

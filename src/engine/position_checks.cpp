@@ -71,11 +71,11 @@ void SanitizeSetup() {
     if (ep != 0) {
         bool possible;
         if (pos.sideToMove == White)
-            possible = ep >= A6 && ep <= H6 && pos.board[ep] == Empty && pos.board[ep - 8] == Empty &&
-                       pos.board[ep + 8] == BPawn;
+            possible = ep >= A6 && ep <= H6 && pos.board[ep] == Empty &&
+                       pos.board[ep - 8] == Empty && pos.board[ep + 8] == BPawn;
         else
-            possible = ep >= A3 && ep <= H3 && pos.board[ep] == Empty && pos.board[ep + 8] == Empty &&
-                       pos.board[ep - 8] == WPawn;
+            possible = ep >= A3 && ep <= H3 && pos.board[ep] == Empty &&
+                       pos.board[ep + 8] == Empty && pos.board[ep - 8] == WPawn;
         if (!possible) {
             pos.enPassant = 0;
             debugLog.Line("-M: impossible en-passant square dropped");

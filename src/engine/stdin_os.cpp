@@ -18,7 +18,8 @@ long ReadStdinBytes(char* buffer, unsigned long capacity) {
 bool StdinReadable() {
     pollfd probe{0, POLLIN, 0};
     int ready = poll(&probe, 1, 0);
-    if (ready < 0) return errno != EINTR;  // a broken descriptor counts as input: the read sees the end
+    if (ready < 0)
+        return errno != EINTR;  // a broken descriptor counts as input: the read sees the end
     // Hang-up, error and an invalid descriptor all make the next read report the end.
     return ready > 0 && (probe.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0;
 }

@@ -34,7 +34,8 @@ void SetTimeBudget(i32 ownCentiseconds, i32 opponentCentiseconds) {
     // Nine budgets of a practically unlimited clock ("test") wrap on purpose, unsigned, to a
     // positive value of over 100 hours.
     u32 factor = movesToGo == 1 ? 9u : 10u;
-    timeForMove = static_cast<i32>(static_cast<u32>(perMove) * factor + static_cast<u32>(incrementMs));
+    timeForMove =
+        static_cast<i32>(static_cast<u32>(perMove) * factor + static_cast<u32>(incrementMs));
     // The budget may grow during a search (failed aspiration windows, the one restart of a
     // shallow search), and on a short clock that growth alone can lose the game on time. Whatever
     // the budget says, one move never takes more than the clock minus an eighth of it and a

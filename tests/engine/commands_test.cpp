@@ -17,16 +17,19 @@ bool Contains(const std::string& text, const std::string& part) {
 
 int Count(const std::string& text, const std::string& part) {
     int n = 0;
-    for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size()) ++n;
+    for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size())
+        ++n;
     return n;
 }
 
 TEST(Commands, ClockReportConsumesExactlyThreeItems) {
     ScratchDir dir;
-    auto result = RunSession(dir, Handshake + "time 1000 otim 900\ntime 77 whatever 66 bookshow\nquit\n");
+    auto result =
+        RunSession(dir, Handshake + "time 1000 otim 900\ntime 77 whatever 66 bookshow\nquit\n");
     EXPECT_EQ(result.exitCode, 0);
     std::string log = dir.Read("Zelmor.log");
-    EXPECT_TRUE(Contains(log, "::cmd:: time\n1000 otim 900\n::cmd:: time\n77 whatever 66\n::cmd:: bookshow\n"))
+    EXPECT_TRUE(Contains(
+        log, "::cmd:: time\n1000 otim 900\n::cmd:: time\n77 whatever 66\n::cmd:: bookshow\n"))
         << log;
     EXPECT_FALSE(Contains(log, "::cmd:: otim"));
     EXPECT_TRUE(Contains(result.output, "NO\n2: NO\n"));
@@ -42,11 +45,14 @@ TEST(Commands, ClockReportWithoutNumberIsRefusedAndLeavesTheRest) {
 
 TEST(Commands, LevelConsumesItsThreeArguments) {
     ScratchDir dir;
-    auto result = RunSession(dir, Handshake + "level 40 5 0\nlevel 0 2:30 12\nlevel 40 0:30 0.5\nquit\n");
+    auto result =
+        RunSession(dir, Handshake + "level 40 5 0\nlevel 0 2:30 12\nlevel 40 0:30 0.5\nquit\n");
     EXPECT_EQ(result.exitCode, 0);
     std::string log = dir.Read("Zelmor.log");
-    EXPECT_TRUE(Contains(log, "::cmd:: level\n40 5 0\n::cmd:: level\n0 2:30 12\n::cmd:: level\n40 0:30 0\n"
-                              "::cmd:: quit\n"))
+    EXPECT_TRUE(
+        Contains(log,
+                 "::cmd:: level\n40 5 0\n::cmd:: level\n0 2:30 12\n::cmd:: level\n40 0:30 0\n"
+                 "::cmd:: quit\n"))
         << log;
     EXPECT_EQ(result.output.find("Error"), std::string::npos);
 }
@@ -67,15 +73,18 @@ TEST(Commands, PrefixMatching) {
     EXPECT_FALSE(Contains(quit.output, "NO\n"));
 
     // "results" resets the board like "new": e2e4 is then legal.
-    auto reset = RunSession(dir, Handshake + "setboard 7k/8/8/8/8/8/8/K7 w - -\nresults\nforce\ne2e4\nquit\n");
+    auto reset = RunSession(
+        dir, Handshake + "setboard 7k/8/8/8/8/8/8/K7 w - -\nresults\nforce\ne2e4\nquit\n");
     EXPECT_FALSE(Contains(reset.output, "Illegal Move"));
-    auto control = RunSession(dir, Handshake + "setboard 7k/8/8/8/8/8/8/K7 w - -\nforce\ne2e4\nquit\n");
+    auto control =
+        RunSession(dir, Handshake + "setboard 7k/8/8/8/8/8/8/K7 w - -\nforce\ne2e4\nquit\n");
     EXPECT_TRUE(Contains(control.output, "Illegal Move: e2e4\n"));
 
     // "forceful" stops the engine: the move gets no reply.
     auto force = RunSession(dir, Handshake + "new\nforceful\ne2e4\nquit\n");
     EXPECT_FALSE(Contains(force.output, "move "));
-    EXPECT_TRUE(Contains(dir.Read("Zelmor.log"), "-M: entered StopEngine\n-M: exited StopEngine\n"));
+    EXPECT_TRUE(
+        Contains(dir.Read("Zelmor.log"), "-M: entered StopEngine\n-M: exited StopEngine\n"));
 
     // "eval" matches exactly: "evaluate" is only logged.
     auto exact = RunSession(dir, Handshake + "evaluate\nquit\n");
@@ -105,7 +114,8 @@ TEST(Commands, OverLongTokensAndLinesAreCutNotMisread) {
     std::string token = std::string(255, 'a') + "quit";
     std::string huge(100000, 'q');  // bigger than the reader's buffer, starts like "quit"... almost
     std::string fen = "setboard 7k/8/8/8/8/8/8/K7 w - - " + std::string(300, ' ') + "quit\n";
-    auto result = RunSession(dir, Handshake + token + "\n" + huge + "\n" + fen + "bookshow\nquit\n");
+    auto result =
+        RunSession(dir, Handshake + token + "\n" + huge + "\n" + fen + "bookshow\nquit\n");
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_TRUE(Contains(result.output, "NO\n2: NO\n"));
     std::string log = dir.Read("Zelmor.log");
@@ -120,31 +130,35 @@ TEST(Commands, IllegalMovesAreReportedAndChangeNothing) {
     auto result = RunSession(dir, Handshake + "new\nforce\ne2e5\nd2d4\nd7d5\nd4d5\nb1c3\nquit\n");
     EXPECT_TRUE(Contains(result.output, "Illegal Move: e2e5\n"));
     EXPECT_TRUE(Contains(result.output, "Illegal Move: d4d5\n"));  // blocked by the pawn
-    EXPECT_FALSE(Contains(result.output, "Illegal Move: b1c3"));    // the refusals changed nothing
+    EXPECT_FALSE(Contains(result.output, "Illegal Move: b1c3"));   // the refusals changed nothing
     // A move that leaves the own king attacked: the pawn is pinned by the bishop.
-    auto pinned = RunSession(dir, Handshake + "setboard 4k3/8/8/8/1b6/8/3P4/4K3 w - -\nforce\nd2d3\ne1f2\nquit\n");
+    auto pinned = RunSession(
+        dir, Handshake + "setboard 4k3/8/8/8/1b6/8/3P4/4K3 w - -\nforce\nd2d3\ne1f2\nquit\n");
     EXPECT_TRUE(Contains(pinned.output, "Illegal Move: d2d3\n"));
     EXPECT_FALSE(Contains(pinned.output, "Illegal Move: e1f2"));
     // Castling across a square the rook on f2 attacks.
-    auto castling = RunSession(dir, Handshake + "setboard 4k3/8/8/8/8/8/5r2/4K2R w K -\nforce\ne1g1\nquit\n");
+    auto castling =
+        RunSession(dir, Handshake + "setboard 4k3/8/8/8/8/8/5r2/4K2R w K -\nforce\ne1g1\nquit\n");
     EXPECT_TRUE(Contains(castling.output, "Illegal Move: e1g1\n"));
 }
 
 TEST(Commands, UnplayablePositionsAreRefusedUntilRepaired) {
     ScratchDir dir;
-    auto result = RunSession(dir, Handshake +
-        "setboard 8/8/8/8/8/8/8/8 w - -\ngo\ne2e4\nperft 2\n"
-        "setboard kK6/8/8/8/8/8/8/8 w - -\ngo\n"          // kings side by side
-        "setboard 4k3/8/8/8/8/8/8/R3K2R b KQ -\ngo\n"      // fine: black to move
-        "setboard 4k3/8/8/8/8/8/8/r3K2r w - -\nforce\n"    // fine: white in check
-        "setboard 4k3/4R3/8/8/8/8/8/4K3 w - -\ngo\n"       // black's king can be taken
-        "setboard P3k3/8/8/8/8/8/8/4K3 w - -\ngo\n"        // pawn on the last rank
-        "new\nforce\ne2e4\nquit\n");
+    auto result = RunSession(
+        dir, Handshake +
+                 "setboard 8/8/8/8/8/8/8/8 w - -\ngo\ne2e4\nperft 2\n"
+                 "setboard kK6/8/8/8/8/8/8/8 w - -\ngo\n"         // kings side by side
+                 "setboard 4k3/8/8/8/8/8/8/R3K2R b KQ -\ngo\n"    // fine: black to move
+                 "setboard 4k3/8/8/8/8/8/8/r3K2r w - -\nforce\n"  // fine: white in check
+                 "setboard 4k3/4R3/8/8/8/8/8/4K3 w - -\ngo\n"     // black's king can be taken
+                 "setboard P3k3/8/8/8/8/8/8/4K3 w - -\ngo\n"      // pawn on the last rank
+                 "new\nforce\ne2e4\nquit\n");
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(Count(result.output, "Error (illegal position): go\n"), 4) << result.output;
     EXPECT_TRUE(Contains(result.output, "Illegal Move: e2e4\n"));
     EXPECT_TRUE(Contains(result.output, "Error (illegal position): perft\n"));
-    EXPECT_EQ(result.output.find("Illegal Move: e2e4\n"), result.output.rfind("Illegal Move: e2e4\n"));
+    EXPECT_EQ(result.output.find("Illegal Move: e2e4\n"),
+              result.output.rfind("Illegal Move: e2e4\n"));
 }
 
 TEST(Commands, MovesBeforeNewMeetTheInitialPosition) {
@@ -156,7 +170,8 @@ TEST(Commands, MovesBeforeNewMeetTheInitialPosition) {
 
 TEST(Commands, MaintenanceCommandsConsumeTheirArguments) {
     ScratchDir dir;
-    auto result = RunSession(dir, Handshake + "benchmark x 5\nbenchmarkspeed y\nperft\nnew\nperft 2\nquit\n");
+    auto result =
+        RunSession(dir, Handshake + "benchmark x 5\nbenchmarkspeed y\nperft\nnew\nperft 2\nquit\n");
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_TRUE(Contains(result.output, "Define __STAT\nDefine __STAT\n"));
     std::string log = dir.Read("Zelmor.log");

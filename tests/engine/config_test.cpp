@@ -31,11 +31,12 @@ TEST(Config, NumbersFollowTheirRanges) {
         const char* line;
         i32 cache, load;
     } cases[] = {
-        {"EGBB_CACHE=16", 16, 1},       {"EGBB_CACHE=-5", 4, 1},      {"EGBB_CACHE=0", 0, 1},
-        {"EGBB_CACHE=  32MB", 32, 1},   {"EGBB_CACHE=abc", 0, 1},     {"EGBB_LOAD=0", 4, 0},
-        {"EGBB_LOAD=6", 4, 1},          {"EGBB_LOAD=7", 4, 1},        {"EGBB_LOAD=-1", 4, 1},
-        {"EGBB_LOAD=5", 4, 5},          {"EGBB_LOAD=3x", 4, 3},
-        {"EGBB_CACHE=99999999999999999999", 2147483647, 1},
+        {"EGBB_CACHE=16", 16, 1}, {"EGBB_CACHE=-5", 4, 1},
+        {"EGBB_CACHE=0", 0, 1},   {"EGBB_CACHE=  32MB", 32, 1},
+        {"EGBB_CACHE=abc", 0, 1}, {"EGBB_LOAD=0", 4, 0},
+        {"EGBB_LOAD=6", 4, 1},    {"EGBB_LOAD=7", 4, 1},
+        {"EGBB_LOAD=-1", 4, 1},   {"EGBB_LOAD=5", 4, 5},
+        {"EGBB_LOAD=3x", 4, 3},   {"EGBB_CACHE=99999999999999999999", 2147483647, 1},
     };
     for (const Case& c : cases) {
         EngineConfig config;
@@ -90,7 +91,8 @@ TEST(Config, FileLinesIndentedBlankAndOverridden) {
 TEST(Config, OverLongAndBinaryLinesAreIgnoredNotFatal) {
     std::string longLine = "EGBB_PATH=" + std::string(5000, 'z');
     std::string binary = std::string("EGBB_LOAD=") + '\0' + "5\n\x01\x02\xff EGBB_CACHE=3\n";
-    EngineConfig config = ParseText("EGBB_PATH=/kept\n" + longLine + "\n" + binary + "EGBB_CACHE=7\n");
+    EngineConfig config =
+        ParseText("EGBB_PATH=/kept\n" + longLine + "\n" + binary + "EGBB_CACHE=7\n");
     EXPECT_STREQ(config.bitbaseDirectory, "/kept/");  // the long line was dropped whole
     EXPECT_EQ(config.bitbaseLoadMode, 0);             // value cut at the NUL: no digits
     EXPECT_EQ(config.bitbaseCacheMb, 7);              // reading went on after both

@@ -93,7 +93,8 @@ public:
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (output.find(text, from) == std::string::npos) {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now()).count();
+                            deadline - std::chrono::steady_clock::now())
+                            .count();
             if (left <= 0 || !ReadSome(static_cast<int>(left))) return false;
         }
         return true;
@@ -105,7 +106,8 @@ public:
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now()).count();
+                            deadline - std::chrono::steady_clock::now())
+                            .count();
             if (left <= 0 || !ReadSome(static_cast<int>(left))) break;
         }
         for (;;) {
@@ -145,7 +147,8 @@ struct SessionResult {
     std::string output;
     int exitCode;
 };
-inline SessionResult RunSession(const ScratchDir& dir, const std::string& input, int timeoutMs = 20000) {
+inline SessionResult RunSession(const ScratchDir& dir, const std::string& input,
+                                int timeoutMs = 20000) {
     EngineProcess engine(dir.path());
     engine.Send(input);
     int code = engine.Finish(timeoutMs);

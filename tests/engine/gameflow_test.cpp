@@ -23,7 +23,8 @@ bool Contains(const std::string& text, const std::string& part) {
 
 int Count(const std::string& text, const std::string& part) {
     int n = 0;
-    for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size()) ++n;
+    for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size())
+        ++n;
     return n;
 }
 
@@ -80,7 +81,8 @@ TEST(GameFlow, ThinkingLinesThenTheMove) {
             ++thinkingLines;
             lastDepth = std::stoi(m[1]);
         } else if (line.rfind("move ", 0) == 0) {
-            EXPECT_TRUE(std::regex_match(line, std::regex("move [a-h][1-8][a-h][1-8][qrbn]?"))) << line;
+            EXPECT_TRUE(std::regex_match(line, std::regex("move [a-h][1-8][a-h][1-8][qrbn]?")))
+                << line;
             moved = true;
         } else if (!line.empty()) {
             ADD_FAILURE() << "unexpected line: " << line;
@@ -92,9 +94,11 @@ TEST(GameFlow, ThinkingLinesThenTheMove) {
 }
 
 TEST(GameFlow, MateInOneIsPlayedAndClaimed) {
-    std::string white = Session("setboard 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1\n" + QuickClock + "go\n");
+    std::string white =
+        Session("setboard 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1\n" + QuickClock + "go\n");
     EXPECT_TRUE(Contains(white, "move a1a8\n1-0 {Zelmor mates 1}\n")) << white;
-    std::string black = Session("setboard r5k1/8/8/8/8/8/5PPP/6K1 b - - 0 1\n" + QuickClock + "go\n");
+    std::string black =
+        Session("setboard r5k1/8/8/8/8/8/5PPP/6K1 b - - 0 1\n" + QuickClock + "go\n");
     EXPECT_TRUE(Contains(black, "move a8a1\n0-1 {Zelmor mates 1}\n")) << black;
 }
 
@@ -106,7 +110,8 @@ TEST(GameFlow, NoMoveGivesOnlyTheClaim) {
         {"R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1", "1-0 {Zelmor mated 0}\n"},
         {"6k1/8/8/8/8/8/5PPP/r5K1 w - - 0 1", "0-1 {Zelmor mated 0}\n"},
         {"7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", "1/2-1/2 {Draw by stalemate (1)}\n"},
-        {"8/8/8/4k3/8/8/8/4K1N1 w - - 0 1", "1/2-1/2 {Draw by insufficient material to mate (4)}\n"},
+        {"8/8/8/4k3/8/8/8/4K1N1 w - - 0 1",
+         "1/2-1/2 {Draw by insufficient material to mate (4)}\n"},
     };
     for (const Case& c : cases) {
         std::string out = Session(std::string("setboard ") + c.fen + "\n" + QuickClock + "go\n");
@@ -128,22 +133,30 @@ std::string Shuffle(int plies) {
 
 TEST(GameFlow, DrawClaimsBeforeAndAfterTheEnginesMove) {
     // The game position is already a third repetition: no move.
-    std::string two = Session("new\nforce\ng1f3\ng8f6\nf3g1\nf6g8\ng1f3\ng8f6\nf3g1\nf6g8\n" + QuickClock + "go\n");
+    std::string two = Session("new\nforce\ng1f3\ng8f6\nf3g1\nf6g8\ng1f3\ng8f6\nf3g1\nf6g8\n" +
+                              QuickClock + "go\n");
     EXPECT_EQ(two, "1/2-1/2 {Draw by 3 fold repetition (2)}\n");
     // The engine's only move (Kh8-h7) repeats a position for the third time.
-    std::string twentyTwo = Session("setboard 7k/5K2/8/8/8/8/8/R7 b - - 0 1\nforce\n"
-                                    "h8h7\na1a2\nh7h6\na2a1\nh6h7\na1a2\nh7h8\na2a1\n" + QuickClock + "go\n");
-    EXPECT_TRUE(Contains(twentyTwo, "move h8h7\n1/2-1/2 {Draw by 3 fold repetition (22)}\n")) << twentyTwo;
+    std::string twentyTwo = Session(
+        "setboard 7k/5K2/8/8/8/8/8/R7 b - - 0 1\nforce\n"
+        "h8h7\na1a2\nh7h6\na2a1\nh6h7\na1a2\nh7h8\na2a1\n" +
+        QuickClock + "go\n");
+    EXPECT_TRUE(Contains(twentyTwo, "move h8h7\n1/2-1/2 {Draw by 3 fold repetition (22)}\n"))
+        << twentyTwo;
     // A hundred reversible plies already played: no move.
     std::string three = Session(Shuffle(100) + QuickClock + "go\n");
     EXPECT_EQ(three, "1/2-1/2 {Draw by 50 moves rule (3)}\n");
     // Ninety-nine: the engine's move is the hundredth.
     std::string thirtyThree = Session(Shuffle(99) + QuickClock + "go\n");
-    EXPECT_TRUE(std::regex_search(thirtyThree, std::regex("move h8(g8|g7|h7)\n1/2-1/2 \\{Draw by 50 moves rule \\(33\\)\\}\n")))
+    EXPECT_TRUE(std::regex_search(
+        thirtyThree,
+        std::regex("move h8(g8|g7|h7)\n1/2-1/2 \\{Draw by 50 moves rule \\(33\\)\\}\n")))
         << thirtyThree;
     // Taking the queen leaves knight against bare king.
-    std::string fortyFour = Session("setboard 7k/8/8/4q3/8/5N2/8/4K3 w - - 0 1\n" + QuickClock + "go\n");
-    EXPECT_TRUE(Contains(fortyFour, "move f3e5\n1/2-1/2 {Draw by insufficient material to mate (44)}\n"))
+    std::string fortyFour =
+        Session("setboard 7k/8/8/4q3/8/5N2/8/4K3 w - - 0 1\n" + QuickClock + "go\n");
+    EXPECT_TRUE(
+        Contains(fortyFour, "move f3e5\n1/2-1/2 {Draw by insufficient material to mate (44)}\n"))
         << fortyFour;
 }
 

@@ -1,5 +1,7 @@
 // The buffered reader over fd 0: token and line limits, number reads, and the readiness test the
 // search relies on never to block.
+#include "engine/input.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -8,7 +10,6 @@
 #include <thread>
 
 #include "engine/engine.h"
-#include "engine/input.h"
 
 namespace {
 

@@ -18,7 +18,8 @@ TEST(Startup, HandshakeWithoutIniFileIsExact) {
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.output,
               "\nfeature done=0\nfeature setboard=1\nERROR: Zelmor.ini file cannot be opened.\n"
-              "feature done=1\nBOOK ERROR: \n" + BitbaseError);
+              "feature done=1\nBOOK ERROR: \n" +
+                  BitbaseError);
     std::string log = dir.Read("Zelmor.log");
     EXPECT_NE(log.find("ERROR: Zelmor.ini file cannot be opened.\n"), std::string::npos);
     EXPECT_NE(log.find("::cmd:: quit\n"), std::string::npos);
@@ -32,8 +33,11 @@ TEST(Startup, OtherFirstTokenIsReportedAndNoRepliesAreAwaited) {
     // hit the end of input; the log shows that "quit" reached the loop.
     auto result = RunSession(dir, "hello\nquit\n");
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.output.rfind("Engine works only with xboard protocol ver. 2\n\nfeature done=0\n"
-                                  "feature setboard=1\n", 0), 0u)
+    EXPECT_EQ(
+        result.output.rfind("Engine works only with xboard protocol ver. 2\n\nfeature done=0\n"
+                            "feature setboard=1\n",
+                            0),
+        0u)
         << result.output;
     EXPECT_NE(dir.Read("Zelmor.log").find("::cmd:: quit\n"), std::string::npos);
 }
@@ -66,15 +70,16 @@ TEST(Startup, IniFileWithoutUsableKeysKeepsDefaults) {
     dir.Write("Zelmor.ini", ini);
     auto result = RunSession(dir, Handshake + "quit\n");
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.output, "\nfeature done=0\nfeature setboard=1\nfeature done=1\nBOOK ERROR: \n" +
-                                 BitbaseError);
+    EXPECT_EQ(
+        result.output,
+        "\nfeature done=0\nfeature setboard=1\nfeature done=1\nBOOK ERROR: \n" + BitbaseError);
     EXPECT_NE(dir.Read("Zelmor.log").find("line longer than 4095"), std::string::npos);
 }
 
 TEST(Startup, MissingBookDirectoryIsReportedWithTheBookText) {
     ScratchDir dir;
-    dir.Write("Zelmor.ini", "  BOOK_PATH= " + dir.path() + "/nothing-here \nEGBB_PATH=" + dir.path() +
-                                "/none\n");
+    dir.Write("Zelmor.ini",
+              "  BOOK_PATH= " + dir.path() + "/nothing-here \nEGBB_PATH=" + dir.path() + "/none\n");
     auto result = RunSession(dir, Handshake + "quit\n");
     EXPECT_EQ(result.exitCode, 0);
     auto bookLine = result.output.find("feature done=1\nBOOK ERROR: ");

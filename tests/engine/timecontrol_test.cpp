@@ -17,8 +17,8 @@ protected:
     void SetUp() override { Save(); }
     void TearDown() override { Restore(); }
     void Save() {
-        saved_ = {movesPerSession, incrementMs, gamePly, EngineState, iterationDepth, searchStart,
-                  timeForMove, commandPending, stopSearch};
+        saved_ = {movesPerSession, incrementMs, gamePly,        EngineState, iterationDepth,
+                  searchStart,     timeForMove, commandPending, stopSearch};
     }
     void Restore() {
         movesPerSession = saved_.movesPerSession;
@@ -43,18 +43,18 @@ protected:
 
 TEST_F(TimeControl, BudgetCases) {
     const Budget cases[] = {
-        {40, 1, 0, 30000, 40, 6500},        // 750 per move, 100 kept back
-        {40, 79, 0, 30000, 1, 9 * 29900},   // last move before the control: nine tenths
+        {40, 1, 0, 30000, 40, 6500},       // 750 per move, 100 kept back
+        {40, 79, 0, 30000, 1, 9 * 29900},  // last move before the control: nine tenths
         {40, 79, 2000, 30000, 1, 9 * 29900 + 2000},
-        {0, 1, 0, 6000, 33, 1810},          // 181: no deduction below 220
+        {0, 1, 0, 6000, 33, 1810},  // 181: no deduction below 220
         {0, 1, 3000, 6000, 33, 4810},
-        {1, 1, 0, 220, 1, 9 * 170},         // 220 loses 50
+        {1, 1, 0, 220, 1, 9 * 170},  // 220 loses 50
         {1, 1, 0, 499, 1, 9 * 449},
-        {1, 1, 0, 500, 1, 9 * 400},         // 500 loses 100
+        {1, 1, 0, 500, 1, 9 * 400},  // 500 loses 100
         {1, 1, 0, 219, 1, 9 * 219},
-        {40, 2, 0, 4000, 39, 1020},         // one move each played: 102 per move
-        {40, 160, 0, 4000, 40, 1000},       // second control starts afresh
-        {35, 1, 0, -500, 35, -140},         // flag already fallen: a negative budget, no fault
+        {40, 2, 0, 4000, 39, 1020},    // one move each played: 102 per move
+        {40, 160, 0, 4000, 40, 1000},  // second control starts afresh
+        {35, 1, 0, -500, 35, -140},    // flag already fallen: a negative budget, no fault
         {40, 1, 0, 0, 40, 0},
     };
     for (const Budget& b : cases) {
@@ -62,8 +62,10 @@ TEST_F(TimeControl, BudgetCases) {
         gamePly = static_cast<u16>(b.gamePly);
         incrementMs = b.incrementMs;
         SetTimeBudget(b.ownCs, 12345);
-        EXPECT_EQ(movesToGo, b.movesToGo) << b.movesPerSession << " " << b.gamePly << " " << b.ownCs;
-        EXPECT_EQ(timeForMove, b.timeForMove) << b.movesPerSession << " " << b.gamePly << " " << b.ownCs;
+        EXPECT_EQ(movesToGo, b.movesToGo)
+            << b.movesPerSession << " " << b.gamePly << " " << b.ownCs;
+        EXPECT_EQ(timeForMove, b.timeForMove)
+            << b.movesPerSession << " " << b.gamePly << " " << b.ownCs;
     }
 }
 
