@@ -302,13 +302,7 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
         }
 
         // 11. Cut-off
-        if ((MoveKindOf(move) == Quiet || IsCastling(move)) && move != record->killer1) {
-            record->killer2 = record->killer1;
-            record->killer1 = move;
-        }
-        History[side][move & 0xFFF] += static_cast<u32>(depth * depth);
-        BumpCount(CutoffCount[mover - 1][to]);
-        BumpCount(TriedCount[mover - 1][to]);
+        RecordCutoff(record, side, move, depth, mover);
         for (const ScoredMove* p = start; p < current; ++p) {
             if (p->score < -8099) continue;
             BumpCount(TriedCount[pos.board[MoveFrom(p->move)] - 1][MoveTo(p->move)]);

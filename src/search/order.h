@@ -54,3 +54,15 @@ inline void BumpCount(u64& count) {
     if (count == ~u64{0}) QuarterCutoffCounts();
     ++count;
 }
+
+// A move that cut off: it becomes the ply's first killer (quiet moves and castling only), earns
+// depth squared in the history, and counts as a cut-off and a try of its piece on its square.
+inline void RecordCutoff(PlyRecord* record, int side, Move move, int depth, int mover) {
+    if ((MoveKindOf(move) == Quiet || IsCastling(move)) && move != record->killer1) {
+        record->killer2 = record->killer1;
+        record->killer1 = move;
+    }
+    History[side][move & 0xFFF] += static_cast<u32>(depth * depth);
+    BumpCount(CutoffCount[mover - 1][MoveTo(move)]);
+    BumpCount(TriedCount[mover - 1][MoveTo(move)]);
+}

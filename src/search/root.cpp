@@ -245,13 +245,7 @@ i16 SearchRoot(int alpha, int beta) {
             alphaRaised = true;
             continue;
         }
-        if ((MoveKindOf(move) == Quiet || IsCastling(move)) && move != root->killer1) {
-            root->killer2 = root->killer1;
-            root->killer1 = move;
-        }
-        History[side][move & 0xFFF] += static_cast<u32>(depth * depth);
-        BumpCount(CutoffCount[mover - 1][MoveTo(move)]);
-        BumpCount(TriedCount[mover - 1][MoveTo(move)]);
+        RecordCutoff(root, side, move, depth, mover);
         if (allRootMovesDraw) v = 0;
         StoreBucket<true>(move, v, depth, 1);
         return LeaveRoot(v);
