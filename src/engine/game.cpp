@@ -184,14 +184,8 @@ bool HasLegalMove() {
     int side = pos.sideToMove;
     ScoredMove* end =
         checkInfo.checkers ? EvasionGenerators[side](list, checkInfo) : MoveGenerators[side](list);
-    for (ScoredMove* m = list; m != end; ++m) {
-        UndoRecord undo;
-        SaveSnapshot(undo);
-        MakeMove(m->move, undo);
-        bool legal = !LeavesKingAttacked(m->move, side);
-        UnmakeMove(m->move, undo);
-        if (legal) return true;
-    }
+    for (ScoredMove* m = list; m != end; ++m)
+        if (KeepsKingSafe(m->move)) return true;
     return false;
 }
 

@@ -111,3 +111,13 @@ void FindCheckers(CheckInfo& checkInfo) {
 bool LeavesKingAttacked(Move move, int side) {
     return side == White ? LeavesKingAttackedFor<White>(move) : LeavesKingAttackedFor<Black>(move);
 }
+
+bool KeepsKingSafe(Move move) {
+    const int mover = pos.sideToMove;
+    UndoRecord undo;
+    SaveSnapshot(undo);
+    MakeMove(move, undo);
+    const bool exposed = LeavesKingAttacked(move, mover);
+    UnmakeMove(move, undo);
+    return !exposed;
+}

@@ -18,6 +18,8 @@ inline constexpr int MaxGeneratedMoves = 256;
 
 void FindCheckers(CheckInfo& checkInfo);
 bool LeavesKingAttacked(Move move, int side);
+// Whether a pseudo-legal move of the side to move keeps its own king safe: made, tested, taken back.
+bool KeepsKingSafe(Move move);
 using CastlePathTest = bool (*)(Move move);
 extern const CastlePathTest CastlePathAttacked[2];
 

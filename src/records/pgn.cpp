@@ -115,16 +115,7 @@ bool IsGeneratedMove(Move move) {
 
 }  // namespace
 
-bool isLegalGameMove(Move move) {
-    if (!IsGeneratedMove(move)) return false;
-    const int mover = pos.sideToMove;
-    UndoRecord undo;
-    SaveSnapshot(undo);
-    MakeMove(move, undo);
-    const bool exposed = LeavesKingAttacked(move, mover);
-    UnmakeMove(move, undo);
-    return !exposed;
-}
+bool isLegalGameMove(Move move) { return IsGeneratedMove(move) && KeepsKingSafe(move); }
 
 // ---------------------------------------------------------------------------------------------
 // PgnStream

@@ -48,16 +48,7 @@ Move LongCastle() {
 }
 
 // True when the candidate is playable and does not leave the mover's king attacked.
-bool IsLegalCandidate(Move move) {
-    if (!IsMoveValid(move)) return false;
-    const int mover = pos.sideToMove;
-    UndoRecord undo;
-    SaveSnapshot(undo);
-    MakeMove(move, undo);
-    const bool exposed = LeavesKingAttacked(move, mover);
-    UnmakeMove(move, undo);
-    return !exposed;
-}
+bool IsLegalCandidate(Move move) { return IsMoveValid(move) && KeepsKingSafe(move); }
 
 // The first character names the mover; `allowed` narrows the origins (disambiguation).
 Move resolvePieceMove(const char* text, int to, u64 allowed) {
