@@ -112,6 +112,12 @@ bool PlayGameMove(Move move, bool reportIllegal) {
     // 1. Refuse what is not a legal move of the live position, and any move once the game part of
     // the history stack is full: the search needs the rest of it.
     bool legal = !IsMarker(move) && historyTop - history < HistoryGameLimit && IsMoveValid(move);
+    // A pawn reaching the last rank must promote: a plain push or capture there would leave a
+    // pawn on the back rank for good.
+    if (legal && MoveKindOf(move) <= Capture) {
+        int code = pos.board[MoveFrom(move)], row = Row(MoveTo(move));
+        if ((code == WPawn && row == 0) || (code == BPawn && row == 7)) legal = false;
+    }
     if (legal && IsCastling(move)) {
         static constexpr u16 RightOfKind[4] = {BlackShort, WhiteShort, BlackLong, WhiteLong};
         legal = (pos.castleRights & RightOfKind[MoveKindOf(move) - BlackCastleShort]) != 0;

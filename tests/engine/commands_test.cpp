@@ -140,6 +140,11 @@ TEST(Commands, IllegalMovesAreReportedAndChangeNothing) {
     auto castling =
         RunSession(dir, Handshake + "setboard 4k3/8/8/8/8/8/5r2/4K2R w K -\nforce\ne1g1\nquit\n");
     EXPECT_TRUE(Contains(castling.output, "Illegal Move: e1g1\n"));
+    // A pawn reaching the last rank without saying what it becomes.
+    auto promotion = RunSession(
+        dir, Handshake + "setboard 4k3/P7/8/8/8/8/8/4K3 w - -\nforce\na7a8\na7a8n\nquit\n");
+    EXPECT_TRUE(Contains(promotion.output, "Illegal Move: a7a8\n"));
+    EXPECT_FALSE(Contains(promotion.output, "Illegal Move: a7a8n"));
 }
 
 TEST(Commands, UnplayablePositionsAreRefusedUntilRepaired) {
