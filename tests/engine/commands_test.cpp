@@ -9,18 +9,9 @@ namespace {
 using zelmor_test::RunSession;
 using zelmor_test::ScratchDir;
 
-const std::string Handshake = "xboard\nprotover 2\naccepted done\naccepted setboard\n";
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-int Count(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size())
-        ++n;
-    return n;
-}
+using zelmor_test::Contains;
+using zelmor_test::Count;
+using zelmor_test::Handshake;
 
 TEST(Commands, ClockReportConsumesExactlyThreeItems) {
     ScratchDir dir;

@@ -155,4 +155,18 @@ inline SessionResult RunSession(const ScratchDir& dir, const std::string& input,
     return {engine.output, code};
 }
 
+// The interface's opening lines: the handshake and its two replies to the feature lines.
+inline const std::string Handshake = "xboard\nprotover 2\naccepted done\naccepted setboard\n";
+
+inline bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+inline int Count(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size())
+        ++n;
+    return n;
+}
+
 }  // namespace zelmor_test

@@ -13,20 +13,11 @@ using zelmor_test::EngineProcess;
 using zelmor_test::RunSession;
 using zelmor_test::ScratchDir;
 
-const std::string Handshake = "xboard\nprotover 2\naccepted done\naccepted setboard\n";
+using zelmor_test::Contains;
+using zelmor_test::Count;
+using zelmor_test::Handshake;
 // A clock that gives 40 moves in 5 seconds: about an eighth of a second per move.
 const std::string QuickClock = "level 40 0:05 0\ntime 500 otim 500\n";
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-int Count(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size())
-        ++n;
-    return n;
-}
 
 // Waits until the debug log holds `text`; returns the log.
 bool WaitForLog(const ScratchDir& dir, const std::string& text, std::string* log = nullptr,

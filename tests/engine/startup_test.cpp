@@ -8,7 +8,7 @@ namespace {
 using zelmor_test::RunSession;
 using zelmor_test::ScratchDir;
 
-const std::string Handshake = "xboard\nprotover 2\naccepted done\naccepted setboard\n";
+using zelmor_test::Handshake;
 const std::string BitbaseError =
     "EGBB ERROR: endgame bitbases not loaded. Check EGBB_PATH in 'Zelmor.ini' file.\n";
 
