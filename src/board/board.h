@@ -157,8 +157,6 @@ inline void SaveSnapshot(UndoRecord& undo) {
     undo.savedEnPassant = pos.enPassant;
 }
 
-void MakeMove(Move move, UndoRecord& undo);
-void UnmakeMove(Move move, UndoRecord& undo);
 bool IsMoveValid(Move move);
 
 // ---------------------------------------------------------------------------------------------
@@ -179,3 +177,6 @@ inline u64 DiagA8H1AttacksFrom(int s) {
 inline u64 RookAttacksFrom(int s) { return RankAttacksFrom(s) | FileAttacksFrom(s); }
 inline u64 BishopAttacksFrom(int s) { return DiagA1H8AttacksFrom(s) | DiagA8H1AttacksFrom(s); }
 inline u64 QueenAttacksFrom(int s) { return RookAttacksFrom(s) | BishopAttacksFrom(s); }
+
+// MakeMove and UnmakeMove (inline; the rare move kinds are in makemove.cpp).
+#include "board/makemove.h"
