@@ -36,6 +36,21 @@ TEST_F(BoardTest, FirstSquareFindsTheSquareNearestH1) {
     }
 }
 
+TEST_F(BoardTest, BitScanTableAgreesWithTheProcessorScan) {
+    // The folded-multiply scan through BitScanTable and FirstSquare must name the same square.
+    auto tableScan = [](u64 bb) {
+        const u64 x = (bb & (0 - bb)) - 1;
+        const u32 folded = static_cast<u32>(x) ^ static_cast<u32>(x >> 32);
+        return BitScanTable[(folded * 0x78291ACFu) >> 26];
+    };
+    u64 state = 0x9E3779B97F4A7C15ull;
+    for (int i = 0; i < 4096; ++i) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        const u64 bb = (state >> (i % 61)) | (u64{1} << (i % 64));
+        ASSERT_EQ(tableScan(bb), FirstSquare(bb)) << std::hex << bb;
+    }
+}
+
 TEST_F(BoardTest, RotationsPutEachLineInConsecutiveBits) {
     // Every rotation is a permutation, and the documented anchor squares land where expected.
     u64 all90 = 0, all45 = 0, all315 = 0;
