@@ -8,7 +8,6 @@
 
 #include "board/board.h"
 #include "engine/engine.h"
-#include "movegen/movegen.h"
 #include "search/search.h"
 
 namespace board_moves {
