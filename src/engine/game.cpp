@@ -206,10 +206,45 @@ void TakeBackPonderMove() {
     if (EngineState == Pondering) EngineState = Playing;
 }
 
+void ApplySearchLimits() {
+    maxDepth = searchLimits.depth > 0 && searchLimits.depth < 127
+                   ? static_cast<u32>(searchLimits.depth)
+                   : 127;
+    shallowRestartAllowed = searchLimits.depth <= 0 && searchLimits.moveTimeMs <= 0 &&
+                            searchLimits.nodes == 0 && !searchLimits.infinite;
+    // A fixed time for each move is the budget; the clock reports only keep the hard limit.
+    if (searchLimits.moveTimeMs > 0) timeForMove = searchLimits.moveTimeMs;
+}
+
+Move GameBookMove() {
+    if (gamePly >= 64) return 0;
+    debugLog.Line("getBookMove");
+    Move bookMove = getBookMove();
+    debugLog << "bookMove " << unsigned{bookMove};
+    LogLine();
+    return bookMove;
+}
+
+EngineMove MoveAfterSearch(const SearchResult& result) {
+    if (result.move == EndRepetition || result.move == EndFiftyMoves ||
+        result.move == EndNoMaterial)
+        return {result.move, 0, 0, 0};
+    HashEntry entry;
+    if (ProbeHash(entry)) return {entry.move, entry.score, entry.bound, entry.depth};
+    return {result.move, result.score, 0, 0};
+}
+
+Move ExpectedReply() {
+    HashEntry entry;
+    if (ProbeHash(entry) && entry.score >= -PonderScoreLimit && entry.score <= PonderScoreLimit)
+        return entry.move;
+    return 0;
+}
+
 SearchResult StartEngine(bool goodPonder) {
     debugLog << "-M: entered StartEngine, goodPonder: " << (goodPonder ? 1 : 0);
     LogLine();
-    maxDepth = 127;
+    ApplySearchLimits();
     stopSearch = false;
     StartMoveClock(Now());
     if (goodPonder)
@@ -237,12 +272,8 @@ void think() {
     LogLine();
 
     // 2. Book, while the game is young.
-    if (gamePly < 64) {
-        debugLog.Line("getBookMove");
-        Move bookMove = getBookMove();
-        debugLog << "bookMove " << unsigned{bookMove};
-        LogLine();
-        if (bookMove != 0 && PlayGameMove(bookMove, false)) {
+    if (Move bookMove = GameBookMove()) {
+        if (PlayGameMove(bookMove, false)) {
             MoveToText(bookMove, text);
             std::printf("move %s\n", text);
             debugLog << "move (book) ";
@@ -260,24 +291,10 @@ void think() {
 
     for (;;) {
         // 4. The move and score: a draw marker as returned, else the root's table entry.
-        Move m = 0;
-        i16 s = 0;
-        int bound = 0, depth = 0;
-        if (result.move == EndRepetition || result.move == EndFiftyMoves ||
-            result.move == EndNoMaterial) {
-            m = result.move;
-        } else {
-            HashEntry entry;
-            if (ProbeHash(entry)) {
-                m = entry.move;
-                s = entry.score;
-                bound = entry.bound;
-                depth = entry.depth;
-            } else {
-                m = result.move;
-                s = result.score;
-            }
-        }
+        const EngineMove chosen = MoveAfterSearch(result);
+        Move m = chosen.move;
+        const i16 s = chosen.score;
+        const int bound = chosen.bound, depth = chosen.depth;
         debugLog << "\r\n------M: mv" << unsigned{m} << " sc: " << int{s} << " sct: " << bound * 128
                  << " d: " << depth << "\r\n";
 
@@ -308,10 +325,7 @@ void think() {
 
         // 7. Ponder on the reply the table expects.
         if (claim || !ponderEnabled || StopCommandWaiting()) break;
-        HashEntry entry;
-        Move guess = 0;
-        if (ProbeHash(entry) && entry.score >= -PonderScoreLimit && entry.score <= PonderScoreLimit)
-            guess = entry.move;
+        Move guess = ExpectedReply();
         if (guess != 0 && IsMarker(guess)) {
             debugLog << "\n************ WARNING: FIXING PONDERED FROM NOT VALID STATE !!! "
                         "***********************\n";
@@ -337,7 +351,7 @@ void think() {
             break;
         }
         debugLog.Line("-M: entered StartEngine, goodPonder: 0");
-        maxDepth = 127;
+        ApplySearchLimits();
         stopSearch = false;
         searchStart = Now();
         debugLog << "*** xxx czas uzyty: " << Now() - searchStart;

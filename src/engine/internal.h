@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "board/types.h"
+#include "search/search.h"
 
 // ---------------------------------------------------------------------------------------------
 // Zelmor.ini
@@ -44,6 +45,39 @@ bool PositionIsPlayable();
 // After a position set-up: drops castling rights whose king or rook is not at home and an
 // en-passant square that no double pawn step can have made, in the live and the game position.
 void SanitizeSetup();
+
+// Limits a front end sets for the searches that follow, beyond the clock: a fixed depth, a fixed
+// time for each move, a node count, or no clock at all (analysis, a search that only a command
+// ends). Zero means no limit. StartEngine and the ponder search apply them.
+struct SearchLimits {
+    i32 depth = 0;         // the last iteration searched
+    i32 moveTimeMs = 0;    // a hard limit for the move, whatever the clock says
+    u32 nodes = 0;         // the search stops once nodeCount reaches it
+    bool infinite = false; // the clock never stops the search
+};
+extern SearchLimits searchLimits;
+// Sets the search's depth limit and whether a shallow search may restart from searchLimits.
+void ApplySearchLimits();
+
+// The pieces of think that a front end needs without playing the move:
+// the book's move for the game position while the game is young (below ply 64), or 0;
+Move GameBookMove();
+// the engine's move after a search: the root's table entry, or the draw marker the search
+// returned for a position drawn already;
+struct EngineMove {
+    Move move;
+    i16 score;
+    int bound;
+    int depth;
+};
+EngineMove MoveAfterSearch(const SearchResult& result);
+// with the engine's move on the board, the reply the table expects (0 when the table has none or
+// its score is beyond the range worth pondering on; it may be a game-end marker).
+Move ExpectedReply();
+
+// The input poll a running search makes when a whole token waits: PollCommand for the xboard
+// loop; another front end installs its own reader.
+extern void (*inputPoller)();
 
 // ---------------------------------------------------------------------------------------------
 // Time control and the loop's commands

@@ -10,6 +10,8 @@
 #include "search/search.h"
 
 bool pendingStopsSearch;
+SearchLimits searchLimits;
+void (*inputPoller)() = PollCommand;
 i32 moveClockStart;
 i64 hardTimeLimit = -1;
 
@@ -51,11 +53,15 @@ bool TimeIsUp() {
     // The first iteration always completes, so there is always a move to play.
     if (iterationDepth <= 2) return false;
     i64 remaining = 1;
-    if (EngineState != Pondering) {
+    if (EngineState != Pondering && !searchLimits.infinite) {
         i32 now = Now();
         remaining = i64{searchStart} + timeForMove - now;
         if (hardTimeLimit >= 0 && i64{now} - moveClockStart >= hardTimeLimit) remaining = 0;
+        // A fixed time for the move is the user's limit: no budget growth passes it.
+        if (searchLimits.moveTimeMs > 0 && i64{now} - moveClockStart >= searchLimits.moveTimeMs)
+            remaining = 0;
     }
+    if (searchLimits.nodes != 0 && nodeCount >= searchLimits.nodes) remaining = 0;
     if (remaining > 0 && !(commandPending && pendingStopsSearch)) return false;
     stopSearch = true;
     return true;
@@ -68,7 +74,7 @@ bool PollPoint() {
     // 3. Waiting input: read one token and act on it.
     if (InputAvailable()) {
         if (stopSearch || TimeIsUp()) return true;
-        PollCommand();
+        inputPoller();
         if (stopSearch || TimeIsUp()) return true;
     }
     // 4. An aborting node leaves nextPoll alone, so every node above it aborts at once.

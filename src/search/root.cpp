@@ -71,9 +71,8 @@ void ClassifyRootMoves(ScoredMove* start, ScoredMove* end, int alpha, int beta) 
     if (wins > 0 || (legal > 0 && (draws == legal || losses == legal))) probingEnabled = false;
 }
 
-void PrintThinking(int depth, int score, int elapsed, const char* line) {
-    // Node counts pass 2^31 in long searches: printed unsigned, never negative.
-    std::printf("    %d     %d     %d     %u  %s\n", depth, score, elapsed, nodeCount, line);
+void PrintThinking(ThinkingKind kind, int depth, int score, int elapsed, const char* line) {
+    if (thinkingPrinter) thinkingPrinter(kind, depth, score, elapsed, nodeCount, line);
 }
 
 void LogIteration(const char* prefix, int depth, int score, int elapsed) {
@@ -135,6 +134,12 @@ int BuildPvFrom(char* buffer, char* limit, int n) {
 }
 
 }  // namespace
+
+void PrintXboardThinking(ThinkingKind, int depth, int score, int centiseconds, u32 nodes,
+                         const char* line) {
+    // Node counts pass 2^31 in long searches: printed unsigned, never negative.
+    std::printf("    %d     %d     %d     %u  %s\n", depth, score, centiseconds, nodes, line);
+}
 
 i16 BuildPv(char* buffer, int n) {
     // Each ply needs a ply record of its own and at most six characters.
@@ -395,7 +400,7 @@ SearchResult SearchIterative() {
             const int depth = static_cast<int>(iterationDepth);
             BuildPv(pvText, std::min(depth, PvPlies));
             LogIteration("-E: ", depth, v, elapsed());
-            PrintThinking(depth, v, elapsed(), pvText);
+            PrintThinking(ThinkingKind::Iteration, depth, v, elapsed(), pvText);
 
             // 5.8 Mate scores from four iterations settle it
             if (v <= depth - 8100 || v >= 8100 - depth) {
@@ -414,14 +419,15 @@ SearchResult SearchIterative() {
         const int depth = static_cast<int>(iterationDepth);
         const int score = BuildPv(pvText, std::min(depth, PvPlies));
         LogIteration("-E (-): ", depth, score, elapsed());
-        PrintThinking(depth - 1, score, elapsed(), pvText);
+        PrintThinking(ThinkingKind::Final, depth - 1, score, elapsed(), pvText);
 
         // 7. Stopped before depth 6 on its own move: one more try with a fresh budget.
-        if (stopSearch && depth <= 5 && !restarted && EngineState != Pondering) {
+        if (stopSearch && depth <= 5 && !restarted && EngineState != Pondering &&
+            shallowRestartAllowed) {
             restarted = true;
             debugLog << "fixing move... ********************: depth=" << depth;
             debugLog.Line("");
-            PrintThinking(depth - 1, score, elapsed(), "fixing move...");
+            PrintThinking(ThinkingKind::Restart, depth - 1, score, elapsed(), "fixing move...");
             stopSearch = false;
             searchStart = Now();
             continue;

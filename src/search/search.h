@@ -102,6 +102,20 @@ struct SearchResult {
     Move move;
     i16 score;
 };
+
+// How the root shows its progress. The xboard thinking line is the default; a front end with
+// another format (or none) installs its own printer. Kind tells a completed iteration from the
+// final line after the last one and from the line that announces a shallow search's restart.
+enum class ThinkingKind { Iteration, Final, Restart };
+using ThinkingPrinter = void (*)(ThinkingKind kind, int depth, int score, int centiseconds,
+                                 u32 nodes, const char* line);
+void PrintXboardThinking(ThinkingKind kind, int depth, int score, int centiseconds, u32 nodes,
+                         const char* line);
+extern ThinkingPrinter thinkingPrinter;
+// Whether a search stopped before depth 6 on the engine's own move may try once more with a
+// fresh budget. Searches under a fixed time, depth or node limit, or with no clock at all, must
+// not: their limit is the user's.
+extern bool shallowRestartAllowed;
 SearchResult SearchIterative();
 i16 SearchRoot(int alpha, int beta);
 i16 BuildPv(char* buffer, int n);

@@ -15,6 +15,8 @@ i32 checkCount[2];
 
 u32 iterationDepth;
 u32 maxDepth = 127;
+ThinkingPrinter thinkingPrinter = PrintXboardThinking;
+bool shallowRestartAllowed = true;
 i32 aspirationState;
 bool probingEnabled = true;
 bool allRootMovesDraw;
