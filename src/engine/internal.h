@@ -98,3 +98,5 @@ bool StopsSearch(const char* token);
 bool ReadClockReport(i32& own, char* keyword, i32& opponent);
 // Counts the time spent pondering against the move, at most two thirds of the budget.
 void ApplyPonderCredit(i32 now);
+// When the last ponder search returned to the loop (it ended by itself or on a command).
+extern i32 ponderSearchEnd;
