@@ -61,7 +61,7 @@ DebugLog::DebugLog() {
     int error = 0;
     for (char* slash = std::strchr(directory_ + 1, '/'); slash; slash = std::strchr(slash + 1, '/')) {
         *slash = '\0';
-        if (mkdir(directory_, 0700) != 0 && errno != EEXIST) error = errno;
+        if (mkdir(directory_, 0700) != 0 && errno != EEXIST && error == 0) error = errno;
         *slash = '/';
     }
     char path[sizeof directory_ + 16];

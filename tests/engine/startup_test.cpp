@@ -293,15 +293,13 @@ TEST(Installed, PlaysFromAReadOnlyDirectoryWithBookBitbasesAndLogInTheStateDirec
         ASSERT_EQ(chown(home.c_str(), Nobody, Nobody), 0);
     }
 
-    EngineProcess engine(
-        work,
-        [&] {
-            unsetenv("XDG_CONFIG_HOME");
-            unsetenv("XDG_STATE_HOME");
-            setenv("HOME", home.c_str(), 1);
-            RunAsUnprivilegedUser();
-        },
-        dest + "/usr/games/zelmor");
+    auto asUser = [&] {
+        unsetenv("XDG_CONFIG_HOME");
+        unsetenv("XDG_STATE_HOME");
+        setenv("HOME", home.c_str(), 1);
+        RunAsUnprivilegedUser();
+    };
+    EngineProcess engine(work, asUser, dest + "/usr/games/zelmor");
     engine.Send(Handshake + "new\nlevel 0 1 0\ntime 6000\notim 6000\ngo\n");
     ASSERT_TRUE(engine.WaitFor("\nmove ", 20000)) << engine.output;
     engine.Send("eval\n");
@@ -322,6 +320,27 @@ TEST(Installed, PlaysFromAReadOnlyDirectoryWithBookBitbasesAndLogInTheStateDirec
     EXPECT_NE(text.str().find("move (book) "), std::string::npos) << log;
     EXPECT_NE(text.str().find("Zelmor.ini read from " + dest + "/usr/share/zelmor/Zelmor.ini"),
               std::string::npos);
+
+    // A book deleted after installation: reported, and the engine searches its moves instead.
+    std::filesystem::remove_all(dest + "/usr/share/zelmor/book");
+    auto runInstalled = [&](const std::string& input) {
+        EngineProcess again(work, asUser, dest + "/usr/games/zelmor");
+        again.Send(Handshake + input);
+        again.WaitFor("\nmove ", 20000);
+        again.Send("quit\n");
+        again.Finish();
+        return again.output;
+    };
+    std::string bookless = runInstalled("new\nlevel 0 0:01 0\ntime 20\notim 20\ngo\n");
+    EXPECT_EQ(bookless.rfind(Features + "feature done=1\nBOOK ERROR: ", 0), 0u) << bookless;
+    EXPECT_NE(bookless.find("\nEGBB_LOAD=1\nEGBB_CACHE=16\n"), std::string::npos) << bookless;
+    EXPECT_NE(bookless.find("\nmove "), std::string::npos) << bookless;
+    // An installed Zelmor.ini that cannot be read: reported by its path, then as without one.
+    std::string ini = dest + "/usr/share/zelmor/Zelmor.ini";
+    std::filesystem::remove(ini);
+    std::filesystem::create_directory(ini);
+    EXPECT_EQ(runInstalled("quit\n"), Features + "ERROR: Zelmor.ini file cannot be opened: " +
+                                           ini + " (Is a directory)\n" + NoIniReport);
 
     // The installed plug-in answers from Debian's tables: a queen against a bare king is won.
     pid_t child = fork();
