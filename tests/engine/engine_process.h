@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -45,7 +46,11 @@ private:
 
 class EngineProcess {
 public:
-    explicit EngineProcess(const std::string& directory) {
+    // inChild runs in the forked child before it enters the directory (environment, user);
+    // binary defaults to the built engine.
+    explicit EngineProcess(const std::string& directory,
+                           const std::function<void()>& inChild = nullptr,
+                           const std::string& binary = ZELMOR_BINARY) {
         int toChild[2], fromChild[2];
         if (pipe(toChild) != 0 || pipe(fromChild) != 0) std::abort();
         pid_ = fork();
@@ -56,8 +61,9 @@ public:
             close(toChild[1]);
             close(fromChild[0]);
             close(fromChild[1]);
+            if (inChild) inChild();
             if (chdir(directory.c_str()) != 0) _exit(126);
-            execl(ZELMOR_BINARY, ZELMOR_BINARY, static_cast<char*>(nullptr));
+            execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         close(toChild[0]);
