@@ -358,6 +358,16 @@ TEST_F(DatabaseTest, FindAndScanAgree) {
         EXPECT_EQ(database.find(record.key + 1), nullptr);
         EXPECT_EQ(database.scan(record.key - 1), nullptr);
     }
+    // Straight after opening, from the buffered middle record downwards: keys found below it
+    // and the gaps between them.
+    for (int i = static_cast<int>(records.size()) - 1; i >= 0; --i) {
+        ASSERT_TRUE(database.open("white.db", error));
+        const DbRecord* found = database.find(records[i].key);
+        ASSERT_NE(found, nullptr) << i;
+        EXPECT_EQ(found->whiteWins, records[i].whiteWins) << i;
+        ASSERT_TRUE(database.open("white.db", error));
+        EXPECT_EQ(database.find(records[i].key - 1), nullptr) << i;
+    }
     // Beyond the last key nothing is read.
     const u64 position = database.filePosition;
     EXPECT_EQ(database.find(records.back().key + 5), nullptr);
