@@ -292,6 +292,23 @@ TEST_F(BoardTest, KeyOfTheStartPositionAfterE4E5) {
     EXPECT_EQ(pos.pawnKey, 0xb5cac074u) << std::hex << pos.pawnKey;
 }
 
+TEST_F(BoardTest, EpdAvoidAndBestMoves) {
+    const std::string italian = "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq -";
+    ASSERT_TRUE(SetBoard((italian + " bm Bb5; id \"x\";").c_str()));
+    EXPECT_EQ(pos.epdBestMove, MakeMoveWord(F1, B5, Quiet));
+    EXPECT_EQ(pos.epdAvoidMove, 0);
+    ASSERT_TRUE(SetBoard((italian + " am d4 ").c_str()));
+    EXPECT_EQ(pos.epdAvoidMove, MakeMoveWord(D2, D4, Quiet));
+    EXPECT_EQ(pos.epdBestMove, 0);
+    // At the very end of the line, with nothing after it, the move is not taken.
+    ASSERT_TRUE(SetBoard((italian + " bm Bb5").c_str()));
+    EXPECT_EQ(pos.epdBestMove, 0);
+    EXPECT_EQ(pos.epdAvoidMove, 0);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(SetBoard((italian + " bm Zz9;").c_str()));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Warning cannot recognize move: Zz9\r\n");
+}
+
 TEST_F(BoardTest, HalfmoveClockAndEnPassantKeys) {
     ASSERT_TRUE(SetBoard(StartFen));
     UndoRecord u1, u2, u3;

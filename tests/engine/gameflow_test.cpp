@@ -476,6 +476,32 @@ TEST(GameFlow, BookIsAskedUpToGamePly63AndABookMoveEndsTheTurn) {
     }
 }
 
+// A sample of the debug log's own texts through a move, its search, pondering and "force".
+TEST(GameFlow, DebugLogTexts) {
+    ScratchDir dir;
+    EngineProcess engine(dir.path());
+    engine.Send(Handshake + "new\nhard\n" + QuickClock + "e2e4\n");
+    ASSERT_TRUE(engine.WaitFor("move ", 20000)) << engine.output;
+    ASSERT_TRUE(WaitForLog(dir, "---PONDER:"));
+    engine.Send("force\nquit\n");
+    EXPECT_EQ(engine.Finish(), 0);
+    const std::string log = dir.Read("Zelmor.log");
+    std::size_t at = 0;
+    for (const char* text :
+         {"::cmd:: level\n40 0:05 0\n", "::cmd:: time\n500 otim 500\n", "::cmd:: e2e4\n",
+          "entered think: 0\n", "getBookMove\n", "bookMove 0\n", "start engine\n",
+          "-M: entered StartEngine, goodPonder: 0\n", "*** xxx czas uzyty: ",
+          "---------- brak hm na poczatku!!!\n", "-FEN:\trnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/",
+          "-E: 2:\t", "-E (-): ", "\r\n------M: mv", " sc: ", " sct: ", " d: ", "\r\nmove ",
+          "\tscore: ", "-ponder move: ", "-M: entered StartEngine, goodPonder: 0\n", "---PONDER:\n",
+          "::cmd:: force\n", "-M: guessed move taken back\n", "-M: entered StopEngine\n",
+          "-M: exited StopEngine\n", "::cmd:: quit\n"}) {
+        const std::size_t found = log.find(text, at);
+        ASSERT_NE(found, std::string::npos) << "[" << text << "] after " << at << "\n" << log;
+        at = found;
+    }
+}
+
 TEST(GameFlow, EasyMeansNoPondering) {
     ScratchDir dir;
     auto result = RunSession(dir, Handshake + "easy\nnew\n" + QuickClock + "go\nquit\n", 30000);
