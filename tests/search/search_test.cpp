@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "egbb/egbb.h"
 #include "eval/eval.h"
 #include "search/bench_positions.h"
 
@@ -363,6 +364,15 @@ TEST_F(AlphaBeta, TableEntryMakesTheNullMovePointless) {
     EXPECT_EQ(NullMoveDepth(), 0);
 }
 
+bool LeavesKingAttackedAfter(Move move) {
+    UndoRecord undo;
+    SaveSnapshot(undo);
+    MakeMove(move, undo);
+    const bool illegal = LeavesKingAttacked(move, pos.sideToMove ^ 1);
+    UnmakeMove(move, undo);
+    return illegal;
+}
+
 // Whether the position after `move` (made here and taken back) has a table entry: its depth,
 // or -1.
 int ChildDepth(Move move) {
@@ -510,6 +520,54 @@ TEST_F(AlphaBeta, LateMovesAreReducedByTheirCutoffRecord) {
         for (const ScoredMove& m : late)
             EXPECT_EQ(ChildDepth(m.move), cutoffs < 60 ? 1 : 2) << m.move;
     }
+}
+
+// A stand-in for the bitbase plug-in that judges K+R v K by the rook's rank alone: one answer
+// with the rook on the first rank, another elsewhere (from the side to move's point of view).
+int answerOnFirstRank, answerElsewhere;
+int RookRankProbe(int, int, int, int, int rookSquare, int, int, int, int) {
+    return rookSquare < 8 ? answerOnFirstRank : answerElsewhere;
+}
+
+// The root's bitbase pass: winning moves exclude all others, drawing moves exclude the losing
+// ones, all-losing keeps them all, and all-drawing is noted.
+TEST(RootSearch, BitbasesSortTheRootMoves) {
+    struct Case {
+        int onFirst, elsewhere;
+        bool firstExcluded, elsewhereExcluded, allDraw;
+    } cases[] = {
+        {0, -500, true, false, false},   // rook moves up the board win
+        {500, -500, true, false, false},
+        {500, 0, true, false, false},    // no win: the losing moves go
+        {0, 0, false, false, true},      // every move draws
+        {500, 500, false, false, false}, // every move loses: none is excluded
+    };
+    SetUpSearchTablesOnce();
+    bitbaseProbe = RookRankProbe;
+    bitbasesLoaded = true;
+    for (const Case& c : cases) {
+        answerOnFirstRank = c.onFirst;
+        answerElsewhere = c.elsewhere;
+        testing::internal::CaptureStdout();
+        const FixedDepthResult result = SearchFixedDepth("6k1/8/8/8/8/8/8/R6K w - -", 2);
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(allRootMovesDraw, c.allDraw) << c.onFirst << " " << c.elsewhere;
+        int counted = 0;
+        for (const ScoredMove* p = moveStack; p < plyRecords[0].moveListEnd; ++p) {
+            if (LeavesKingAttackedAfter(p->move)) continue;
+            const bool rookStaysOnFirst =
+                MoveFrom(p->move) != A1 || Row(MoveTo(p->move)) == 7;
+            EXPECT_EQ(p->score == -8191, rookStaysOnFirst ? c.firstExcluded : c.elsewhereExcluded)
+                << Text(p->move) << " " << c.onFirst << " " << c.elsewhere;
+            ++counted;
+        }
+        EXPECT_GT(counted, 10);
+        if (c.firstExcluded) {
+            EXPECT_NE(Row(MoveTo(result.move)), 7) << Text(result.move);
+        }
+    }
+    bitbaseProbe = nullptr;
+    bitbasesLoaded = false;
 }
 
 // The search signature: the summed nodeCount over the benchmark positions at a fixed depth,
