@@ -522,6 +522,51 @@ TEST_F(AlphaBeta, LateMovesAreReducedByTheirCutoffRecord) {
     }
 }
 
+std::string ReadLog() {
+    std::ifstream in("Zelmor.log", std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A failed aspiration window gives its re-searches more time: three times the budget after a
+// fail-low, twice after a fail-high, its current value once more after a second failure; the
+// iteration then takes it back. Not with 4 moves or fewer to the time control.
+TEST(RootSearch, FailedWindowsGrowTheBudgetForTheReSearchOnly) {
+    const char* mateInTwo = "2rr3k/pp3pp1/1nnqbN1p/3pN3/2pP4/2P3Q1/PPB4P/R4RK1 w - -";
+    for (int session : {0, 40}) {
+        PrepareFixedDepth(mateInTwo, 6);
+        movesPerSession = session;
+        movesToGo = 3;
+        timeForMove = 100000;
+        const std::size_t before = ReadLog().size();
+        testing::internal::CaptureStdout();
+        RunFixedDepth();
+        testing::internal::GetCapturedStdout();
+        const std::string log = ReadLog().substr(before);
+        EXPECT_EQ(timeForMove, 100000);
+        std::vector<std::string> grown, back;
+        for (const std::string& line : Lines(log)) {
+            if (line.rfind("-M: budget for the re-search: ", 0) == 0) grown.push_back(line.substr(30));
+            if (line.rfind("-M: budget back to ", 0) == 0) back.push_back(line.substr(19));
+        }
+        if (session == 40) {
+            EXPECT_TRUE(grown.empty()) << log;
+            EXPECT_TRUE(back.empty());
+            continue;
+        }
+        ASSERT_FALSE(grown.empty()) << log;
+        EXPECT_TRUE(grown[0] == "200000 ms" || grown[0] == "300000 ms") << grown[0];
+        for (const std::string& amount : grown)
+            EXPECT_TRUE(amount == "200000 ms" || amount == "300000 ms" || amount == "400000 ms" ||
+                        amount == "600000 ms")
+                << amount;
+        ASSERT_FALSE(back.empty());
+        for (const std::string& amount : back) EXPECT_EQ(amount, "100000 ms");
+    }
+    movesPerSession = 35;
+}
+
 // A stand-in for the bitbase plug-in that judges K+R v K by the rook's rank alone: one answer
 // with the rook on the first rank, another elsewhere (from the side to move's point of view).
 int answerOnFirstRank, answerElsewhere;
