@@ -261,14 +261,19 @@ TEST_F(BoardTest, CastlingRightsFollowKingAndRookMoves) {
         Move move;
         u16 rights;
     } cases[] = {
-        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq -", MakeMoveWord(H1, H2, Quiet), WhiteLong | BlackShort | BlackLong},
-        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq -", MakeMoveWord(A1, A2, Quiet), WhiteShort | BlackShort | BlackLong},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq -", MakeMoveWord(H1, H2, Quiet),
+         WhiteLong | BlackShort | BlackLong},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq -", MakeMoveWord(A1, A2, Quiet),
+         WhiteShort | BlackShort | BlackLong},
         {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq -", MakeMoveWord(E1, E2, Quiet), BlackShort | BlackLong},
-        {"r3k2r/8/8/8/8/8/8/R3K2R b KQkq -", MakeMoveWord(H8, H7, Quiet), WhiteShort | WhiteLong | BlackLong},
-        {"r3k2r/8/8/8/8/8/8/R3K2R b KQkq -", MakeMoveWord(A8, A7, Quiet), WhiteShort | WhiteLong | BlackShort},
+        {"r3k2r/8/8/8/8/8/8/R3K2R b KQkq -", MakeMoveWord(H8, H7, Quiet),
+         WhiteShort | WhiteLong | BlackLong},
+        {"r3k2r/8/8/8/8/8/8/R3K2R b KQkq -", MakeMoveWord(A8, A7, Quiet),
+         WhiteShort | WhiteLong | BlackShort},
         {"r3k2r/8/8/8/8/8/8/R3K2R b KQkq -", MakeMoveWord(E8, D8, Quiet), WhiteShort | WhiteLong},
         // A rook taken in its corner takes its side's right with it.
-        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq -", MakeMoveWord(A1, A8, Capture), WhiteShort | BlackShort},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq -", MakeMoveWord(A1, A8, Capture),
+         WhiteShort | BlackShort},
         {"r3k2r/8/8/8/8/8/8/R3K2R b KQkq -", MakeMoveWord(H8, H1, Capture), WhiteLong | BlackLong},
     };
     for (const Case& c : cases) {

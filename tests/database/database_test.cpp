@@ -292,7 +292,8 @@ TEST_F(DatabaseTest, ProgressCountsTheBytesOfPositionLinesOnly) {
     const std::string bad = "0000000000000018\t" + Start + "\tX\t3\n";
     const std::string list = a + "15 characters..\n\n" + bad + b + Line(0x30, Start, 'D', 1);
     char percent[16];
-    std::snprintf(percent, sizeof percent, "%3d%%", static_cast<int>(2 * a.size() * 100 / list.size()));
+    std::snprintf(percent, sizeof percent, "%3d%%",
+                  static_cast<int>(2 * a.size() * 100 / list.size()));
     char last[16];
     std::snprintf(last, sizeof last, "%3d%%", static_cast<int>(3 * a.size() * 100 / list.size()));
     EXPECT_EQ(Build(list, 'W'), "creating new database '" + dir + "out.db':  0%" +

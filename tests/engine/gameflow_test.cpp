@@ -267,7 +267,8 @@ TEST(GameFlow, MoveNowDoesNotEndThePonderingThatFollows) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     std::string log = dir.Read("Zelmor.log");
     EXPECT_FALSE(Contains(log.substr(log.find("-ponder move: ")), "-E (-): "))
-        << "the ponder search ended without input\n" << log;
+        << "the ponder search ended without input\n"
+        << log;
     engine.Send("quit\n");
     EXPECT_EQ(engine.Finish(), 0);
 }
@@ -457,8 +458,8 @@ TEST(GameFlow, BookIsAskedUpToGamePly63AndABookMoveEndsTheTurn) {
     for (int i = 0; i < 15; ++i) knights += "g1f3\ng8f6\nf3g1\nf6g8\n";
     knights += "g1f3\ng8f6\n";
     {
-        auto result = RunSession(dir, Handshake + "new\nhard\n" + QuickClock + "force\n" +
-                                          knights + "go\nquit\n");
+        auto result = RunSession(
+            dir, Handshake + "new\nhard\n" + QuickClock + "force\n" + knights + "go\nquit\n");
         EXPECT_TRUE(Contains(result.output, "move e2e4\n")) << result.output;
         const std::string log = dir.Read("Zelmor.log");
         EXPECT_TRUE(Contains(log, "move (book) e2e4\n- NO ponder move\n")) << log;
@@ -467,8 +468,8 @@ TEST(GameFlow, BookIsAskedUpToGamePly63AndABookMoveEndsTheTurn) {
     }
     {
         // One ply more, Black to move at game ply 64: the book is not asked.
-        auto result = RunSession(dir, Handshake + "new\n" + QuickClock + "force\n" + knights +
-                                          "f3g1\ngo\nquit\n");
+        auto result = RunSession(
+            dir, Handshake + "new\n" + QuickClock + "force\n" + knights + "f3g1\ngo\nquit\n");
         const std::string log = dir.Read("Zelmor.log");
         EXPECT_TRUE(Contains(log, "::cmd:: go\n")) << log;
         EXPECT_FALSE(Contains(log.substr(log.find("::cmd:: go\n")), "getBookMove")) << log;
@@ -487,15 +488,33 @@ TEST(GameFlow, DebugLogTexts) {
     EXPECT_EQ(engine.Finish(), 0);
     const std::string log = dir.Read("Zelmor.log");
     std::size_t at = 0;
-    for (const char* text :
-         {"::cmd:: level\n40 0:05 0\n", "::cmd:: time\n500 otim 500\n", "::cmd:: e2e4\n",
-          "entered think: 0\n", "getBookMove\n", "bookMove 0\n", "start engine\n",
-          "-M: entered StartEngine, goodPonder: 0\n", "*** xxx czas uzyty: ",
-          "---------- brak hm na poczatku!!!\n", "-FEN:\trnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/",
-          "-E: 2:\t", "-E (-): ", "\r\n------M: mv", " sc: ", " sct: ", " d: ", "\r\nmove ",
-          "\tscore: ", "-ponder move: ", "-M: entered StartEngine, goodPonder: 0\n", "---PONDER:\n",
-          "::cmd:: force\n", "-M: guessed move taken back\n", "-M: entered StopEngine\n",
-          "-M: exited StopEngine\n", "::cmd:: quit\n"}) {
+    for (const char* text : {"::cmd:: level\n40 0:05 0\n",
+                             "::cmd:: time\n500 otim 500\n",
+                             "::cmd:: e2e4\n",
+                             "entered think: 0\n",
+                             "getBookMove\n",
+                             "bookMove 0\n",
+                             "start engine\n",
+                             "-M: entered StartEngine, goodPonder: 0\n",
+                             "*** xxx czas uzyty: ",
+                             "---------- brak hm na poczatku!!!\n",
+                             "-FEN:\trnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/",
+                             "-E: 2:\t",
+                             "-E (-): ",
+                             "\r\n------M: mv",
+                             " sc: ",
+                             " sct: ",
+                             " d: ",
+                             "\r\nmove ",
+                             "\tscore: ",
+                             "-ponder move: ",
+                             "-M: entered StartEngine, goodPonder: 0\n",
+                             "---PONDER:\n",
+                             "::cmd:: force\n",
+                             "-M: guessed move taken back\n",
+                             "-M: entered StopEngine\n",
+                             "-M: exited StopEngine\n",
+                             "::cmd:: quit\n"}) {
         const std::size_t found = log.find(text, at);
         ASSERT_NE(found, std::string::npos) << "[" << text << "] after " << at << "\n" << log;
         at = found;

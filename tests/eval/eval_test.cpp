@@ -413,9 +413,9 @@ TEST_F(EvalTest, MaterialBalanceCorrections) {
     // Black's side of the corrections, each against its half-turn image: a lone black queen
     // (with a rook) against an extra white major piece, without and with a minor piece; little
     // enough material that no king shelter (which the half turn does not keep) is counted.
-    for (const char* position : {"1q1r2k1/p7/8/8/8/8/6P1/1R1R1RK1 w - -",
-                            "1qnr2k1/p7/8/8/8/8/6P1/1R1R1RK1 w - -",
-                            "1q1r2k1/p7/8/8/8/8/6P1/1R1R1RK1 b - -"})
+    for (const char* position :
+         {"1q1r2k1/p7/8/8/8/8/6P1/1R1R1RK1 w - -", "1qnr2k1/p7/8/8/8/8/6P1/1R1R1RK1 w - -",
+          "1q1r2k1/p7/8/8/8/8/6P1/1R1R1RK1 b - -"})
         EXPECT_EQ(Eval(position), Eval(HalfTurn(position))) << position;
 }
 

@@ -547,7 +547,8 @@ TEST(RootSearch, FailedWindowsGrowTheBudgetForTheReSearchOnly) {
         EXPECT_EQ(timeForMove, 100000);
         std::vector<std::string> grown, back;
         for (const std::string& line : Lines(log)) {
-            if (line.rfind("-M: budget for the re-search: ", 0) == 0) grown.push_back(line.substr(30));
+            if (line.rfind("-M: budget for the re-search: ", 0) == 0)
+                grown.push_back(line.substr(30));
             if (line.rfind("-M: budget back to ", 0) == 0) back.push_back(line.substr(19));
         }
         if (session == 40) {
@@ -581,11 +582,11 @@ TEST(RootSearch, BitbasesSortTheRootMoves) {
         int onFirst, elsewhere;
         bool firstExcluded, elsewhereExcluded, allDraw;
     } cases[] = {
-        {0, -500, true, false, false},   // rook moves up the board win
+        {0, -500, true, false, false},  // rook moves up the board win
         {500, -500, true, false, false},
-        {500, 0, true, false, false},    // no win: the losing moves go
-        {0, 0, false, false, true},      // every move draws
-        {500, 500, false, false, false}, // every move loses: none is excluded
+        {500, 0, true, false, false},     // no win: the losing moves go
+        {0, 0, false, false, true},       // every move draws
+        {500, 500, false, false, false},  // every move loses: none is excluded
     };
     SetUpSearchTablesOnce();
     bitbaseProbe = RookRankProbe;
@@ -600,8 +601,7 @@ TEST(RootSearch, BitbasesSortTheRootMoves) {
         int counted = 0;
         for (const ScoredMove* p = moveStack; p < plyRecords[0].moveListEnd; ++p) {
             if (LeavesKingAttackedAfter(p->move)) continue;
-            const bool rookStaysOnFirst =
-                MoveFrom(p->move) != A1 || Row(MoveTo(p->move)) == 7;
+            const bool rookStaysOnFirst = MoveFrom(p->move) != A1 || Row(MoveTo(p->move)) == 7;
             EXPECT_EQ(p->score == -8191, rookStaysOnFirst ? c.firstExcluded : c.elsewhereExcluded)
                 << Text(p->move) << " " << c.onFirst << " " << c.elsewhere;
             ++counted;
