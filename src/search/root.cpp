@@ -353,6 +353,9 @@ SearchResult SearchIterative() {
             if (!BudgetMayGrow()) return;
             extra += GrowBudget(factor);
             grownBudget = timeForMove;
+            // Explains a long think in the log: the re-search of a failed window has more time.
+            debugLog << "-M: budget for the re-search: " << timeForMove << " ms";
+            debugLog.Line("");
         };
         while (iterationDepth <= maxDepth) {
             // 5.1-5.2 Search, re-searching with wider windows when the aspiration fails
@@ -383,6 +386,8 @@ SearchResult SearchIterative() {
             if (extra > 0) {
                 if (timeForMove == grownBudget) timeForMove -= extra;
                 extra = 0;
+                debugLog << "-M: budget back to " << timeForMove << " ms";
+                debugLog.Line("");
             }
 
             // 5.4 Stopped or out of time: this iteration does not count.

@@ -255,6 +255,65 @@ TEST_F(BoardTest, MakeAndUnmakeKeepEveryFieldConsistent) {
     EXPECT_EQ(historyTop, history);
 }
 
+TEST_F(BoardTest, CastlingRightsFollowKingAndRookMoves) {
+    struct Case {
+        const char* fen;
+        Move move;
+        u16 rights;
+    } cases[] = {
+        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq -", MakeMoveWord(H1, H2, Quiet),
+         WhiteLong | BlackShort | BlackLong},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq -", MakeMoveWord(A1, A2, Quiet),
+         WhiteShort | BlackShort | BlackLong},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq -", MakeMoveWord(E1, E2, Quiet), BlackShort | BlackLong},
+        {"r3k2r/8/8/8/8/8/8/R3K2R b KQkq -", MakeMoveWord(H8, H7, Quiet),
+         WhiteShort | WhiteLong | BlackLong},
+        {"r3k2r/8/8/8/8/8/8/R3K2R b KQkq -", MakeMoveWord(A8, A7, Quiet),
+         WhiteShort | WhiteLong | BlackShort},
+        {"r3k2r/8/8/8/8/8/8/R3K2R b KQkq -", MakeMoveWord(E8, D8, Quiet), WhiteShort | WhiteLong},
+        // A rook taken in its corner takes its side's right with it.
+        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq -", MakeMoveWord(A1, A8, Capture),
+         WhiteShort | BlackShort},
+        {"r3k2r/8/8/8/8/8/8/R3K2R b KQkq -", MakeMoveWord(H8, H1, Capture), WhiteLong | BlackLong},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(SetBoard(c.fen));
+        UndoRecord undo;
+        SaveSnapshot(undo);
+        MakeMove(c.move, undo);
+        EXPECT_EQ(pos.castleRights, c.rights) << c.fen << " " << c.move;
+    }
+}
+
+// Stored books and position databases are keyed by these values: the key table may never change.
+TEST_F(BoardTest, KeyOfTheStartPositionAfterE4E5) {
+    ASSERT_TRUE(SetBoard(StartFen));
+    UndoRecord u1, u2;
+    SaveSnapshot(u1);
+    MakeMove(MakeMoveWord(E2, E4, Quiet), u1);
+    SaveSnapshot(u2);
+    MakeMove(MakeMoveWord(E7, E5, Quiet), u2);
+    EXPECT_EQ(pos.key, 0xa038acedea569c8bull) << std::hex << pos.key;
+    EXPECT_EQ(pos.pawnKey, 0xb5cac074u) << std::hex << pos.pawnKey;
+}
+
+TEST_F(BoardTest, EpdAvoidAndBestMoves) {
+    const std::string italian = "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq -";
+    ASSERT_TRUE(SetBoard((italian + " bm Bb5; id \"x\";").c_str()));
+    EXPECT_EQ(pos.epdBestMove, MakeMoveWord(F1, B5, Quiet));
+    EXPECT_EQ(pos.epdAvoidMove, 0);
+    ASSERT_TRUE(SetBoard((italian + " am d4 ").c_str()));
+    EXPECT_EQ(pos.epdAvoidMove, MakeMoveWord(D2, D4, Quiet));
+    EXPECT_EQ(pos.epdBestMove, 0);
+    // At the very end of the line, with nothing after it, the move is not taken.
+    ASSERT_TRUE(SetBoard((italian + " bm Bb5").c_str()));
+    EXPECT_EQ(pos.epdBestMove, 0);
+    EXPECT_EQ(pos.epdAvoidMove, 0);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(SetBoard((italian + " bm Zz9;").c_str()));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Warning cannot recognize move: Zz9\r\n");
+}
+
 TEST_F(BoardTest, HalfmoveClockAndEnPassantKeys) {
     ASSERT_TRUE(SetBoard(StartFen));
     UndoRecord u1, u2, u3;

@@ -292,7 +292,8 @@ TEST_F(DatabaseTest, ProgressCountsTheBytesOfPositionLinesOnly) {
     const std::string bad = "0000000000000018\t" + Start + "\tX\t3\n";
     const std::string list = a + "15 characters..\n\n" + bad + b + Line(0x30, Start, 'D', 1);
     char percent[16];
-    std::snprintf(percent, sizeof percent, "%3d%%", static_cast<int>(2 * a.size() * 100 / list.size()));
+    std::snprintf(percent, sizeof percent, "%3d%%",
+                  static_cast<int>(2 * a.size() * 100 / list.size()));
     char last[16];
     std::snprintf(last, sizeof last, "%3d%%", static_cast<int>(3 * a.size() * 100 / list.size()));
     EXPECT_EQ(Build(list, 'W'), "creating new database '" + dir + "out.db':  0%" +
@@ -357,6 +358,16 @@ TEST_F(DatabaseTest, FindAndScanAgree) {
         EXPECT_EQ(found->whiteWins, record.whiteWins);
         EXPECT_EQ(database.find(record.key + 1), nullptr);
         EXPECT_EQ(database.scan(record.key - 1), nullptr);
+    }
+    // Straight after opening, from the buffered middle record downwards: keys found below it
+    // and the gaps between them.
+    for (int i = static_cast<int>(records.size()) - 1; i >= 0; --i) {
+        ASSERT_TRUE(database.open("white.db", error));
+        const DbRecord* found = database.find(records[i].key);
+        ASSERT_NE(found, nullptr) << i;
+        EXPECT_EQ(found->whiteWins, records[i].whiteWins) << i;
+        ASSERT_TRUE(database.open("white.db", error));
+        EXPECT_EQ(database.find(records[i].key - 1), nullptr) << i;
     }
     // Beyond the last key nothing is read.
     const u64 position = database.filePosition;

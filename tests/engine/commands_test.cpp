@@ -1,7 +1,6 @@
 // The command loop through the real binary: argument consumption, prefix and exact matching,
 // over-long input, and refusals that keep the engine sound.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdio>

@@ -5,7 +5,9 @@
 #include <regex>
 #include <thread>
 
+#include "book/book.h"
 #include "engine/engine.h"
+#include "engine/internal.h"
 #include "engine_process.h"
 #include "movegen/movegen.h"
 #include "search/search.h"
@@ -21,6 +23,13 @@ using zelmor_test::Count;
 using zelmor_test::Handshake;
 // A clock that gives 40 moves in 5 seconds: about an eighth of a second per move.
 const std::string QuickClock = "level 40 0:05 0\ntime 500 otim 500\n";
+
+std::string ReadLog() {
+    std::ifstream in("Zelmor.log", std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 // Waits until the debug log holds `text`; returns the log.
 bool WaitForLog(const ScratchDir& dir, const std::string& text, std::string* log = nullptr,
@@ -258,7 +267,8 @@ TEST(GameFlow, MoveNowDoesNotEndThePonderingThatFollows) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     std::string log = dir.Read("Zelmor.log");
     EXPECT_FALSE(Contains(log.substr(log.find("-ponder move: ")), "-E (-): "))
-        << "the ponder search ended without input\n" << log;
+        << "the ponder search ended without input\n"
+        << log;
     engine.Send("quit\n");
     EXPECT_EQ(engine.Finish(), 0);
 }
@@ -320,6 +330,195 @@ TEST(GameFlow, GameMoveResetsTheOrderingStatistics) {
     EXPECT_EQ(CutoffCount[3][20], 1u);
     EXPECT_EQ(TriedCount[3][20], 1u);
     EXPECT_EQ(plyRecords[2].killer1, 0x0123);
+}
+
+// think() inside the test program on a position set up here: its own budget, no input
+// polling, no hard limit; returns what it printed. The debug log's new lines go to *log.
+std::string ThinkHere(std::string* log = nullptr, i32 budgetMs = 300) {
+    const std::string before = ReadLog();
+    EngineState = Playing;
+    timeForMove = budgetMs;
+    hardTimeLimit = -1;
+    firstPoll = UINT32_MAX;
+    commandPending = false;
+    testing::internal::CaptureStdout();
+    think();
+    std::string out = testing::internal::GetCapturedStdout();
+    firstPoll = 16384;
+    ponderEnabled = true;
+    if (log) *log = ReadLog().substr(before.size());
+    return out;
+}
+
+// An earlier, deeper search left mate in three plies on the mating move: the table's mated
+// reply position settles the claim.
+TEST(GameFlow, MateScoreOtherThanMateInOneClaimsWhatTheTableShows) {
+    InitTables();
+    ASSERT_TRUE(SetBoard("6k1/5ppp/8/8/8/8/8/R5K1 w - -"));
+    StoreRootHash(MakeMoveWord(A1, A8, Quiet), 8097, 127, 0);
+    ponderEnabled = false;
+    const std::string out = ThinkHere();
+    EXPECT_TRUE(Contains(out, "move a1a8\n1-0 {Zelmor mates 1#}\n")) << out;
+}
+
+// The guess comes from the table entry of the position after the engine's move: a marker there
+// is reported and not pondered; a score beyond +-4999 is not pondered either.
+TEST(GameFlow, GuessFromTheTableMustBeAMoveWithAnOrdinaryScore) {
+    struct Case {
+        Move move;
+        int score;
+    } cases[] = {{StandPatMarker, 100},
+                 {MakeMoveWord(G6, F6, Quiet), 5000},
+                 {MakeMoveWord(G6, F6, Quiet), -5000}};
+    for (const Case& c : cases) {
+        InitTables();
+        ASSERT_TRUE(SetBoard("7k/6P1/6K1/8/8/8/8/8 b - -"));  // h8g8 is Black's only move
+        const Move only = MakeMoveWord(H8, G8, Quiet);
+        UndoRecord undo;
+        SaveSnapshot(undo);
+        MakeMove(only, undo);
+        StoreHash(c.move, c.score, 127, 0);  // too deep for the search to replace
+        UnmakeMove(only, undo);
+        std::string log;
+        const std::string out = ThinkHere(&log);
+        EXPECT_TRUE(Contains(out, "move h8g8\n")) << out;
+        EXPECT_EQ(Contains(out, "\n****************_FixingPonderedMove_***************\n\n"),
+                  c.move == StandPatMarker)
+            << c.score;
+        EXPECT_TRUE(Contains(log, "-************** NO ponder move")) << c.score;
+        EXPECT_EQ(ponderMove, 0);
+        EXPECT_EQ(EngineState, Playing);
+    }
+}
+
+// After its move the engine ages the table (shallower entries, lower ages) only when more than
+// 80 reversible plies have been played; otherwise entries keep their depth.
+TEST(GameFlow, TableAgesAfterTheMoveOnlyPastEightyReversiblePlies) {
+    for (int clock : {79, 80}) {
+        InitTables();
+        ASSERT_TRUE(SetBoard("6k1/8/8/8/8/8/8/3R2K1 w - -"));
+        historyTop->halfmoveClock = static_cast<u16>(clock);
+        const u64 rootKey = pos.key;
+        pos.key = 0x5A5A5A5A00012345ull;  // a position of its own, kept deep in the table
+        pos.sideToMove = Black;
+        StoreHash(MakeMoveWord(G8, G7, Quiet), 0, 20, 0);
+        pos.key = rootKey;
+        pos.sideToMove = White;
+        ponderEnabled = false;
+        ThinkHere();
+        pos.key = 0x5A5A5A5A00012345ull;
+        pos.sideToMove = Black;
+        HashEntry entry{};
+        ASSERT_TRUE(ProbeHash(entry));
+        if (clock == 79)
+            EXPECT_EQ(entry.depth, 20) << "80 plies: no aging";
+        else
+            EXPECT_LT(entry.depth, 20) << "81 plies: aged by the root entry's depth";
+        ASSERT_TRUE(SetBoard(StartFen));
+    }
+}
+
+// Book positions as the book writer lays them out: one key per book here.
+void WriteOneKeyBook(const std::string& base, u64 key) {
+    std::string index, data;
+    auto put32 = [](std::string& out, u32 value) {
+        for (int i = 0; i < 4; ++i) out += static_cast<char>(value >> (8 * i));
+    };
+    for (u32 b = 0; b < BookBuckets; ++b) put32(index, b >= BookBucket(key) ? 1 : 0);
+    put32(data, static_cast<u32>(key));
+    const u32 high = static_cast<u32>(key >> 32) & 0x7FFF;
+    data += static_cast<char>(high);
+    data += static_cast<char>(high >> 8);
+    std::ofstream(base + ".zbx", std::ios::binary) << index;
+    std::ofstream(base + ".zbk", std::ios::binary) << data;
+}
+
+// The key of `fen` after `move`.
+u64 KeyAfter(const char* fen, Move move) {
+    SetBoard(fen);
+    UndoRecord undo;
+    SaveSnapshot(undo);
+    MakeMove(move, undo);
+    const u64 key = pos.key;
+    UnmakeMove(move, undo);
+    return key;
+}
+
+TEST(GameFlow, BookIsAskedUpToGamePly63AndABookMoveEndsTheTurn) {
+    InitTables();
+    ScratchDir dir;
+    WriteOneKeyBook(dir.path() + "/bookbtm",
+                    KeyAfter("rnbqkb1r/pppppppp/5n2/8/8/5N2/PPPPPPPP/RNBQKB1R w KQkq -",
+                             MakeMoveWord(E2, E4, Quiet)));
+    WriteOneKeyBook(dir.path() + "/bookwtm",
+                    KeyAfter("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq -",
+                             MakeMoveWord(E7, E5, Quiet)));
+    dir.Write("Zelmor.ini", "BOOK_PATH=" + dir.path() + "\n");
+    std::string knights;  // 62 plies: the knights go out and back, then out once more
+    for (int i = 0; i < 15; ++i) knights += "g1f3\ng8f6\nf3g1\nf6g8\n";
+    knights += "g1f3\ng8f6\n";
+    {
+        auto result = RunSession(
+            dir, Handshake + "new\nhard\n" + QuickClock + "force\n" + knights + "go\nquit\n");
+        EXPECT_TRUE(Contains(result.output, "move e2e4\n")) << result.output;
+        const std::string log = dir.Read("Zelmor.log");
+        EXPECT_TRUE(Contains(log, "move (book) e2e4\n- NO ponder move\n")) << log;
+        EXPECT_FALSE(Contains(log, "start engine"));
+        EXPECT_FALSE(Contains(log, "-ponder move: "));
+    }
+    {
+        // One ply more, Black to move at game ply 64: the book is not asked.
+        auto result = RunSession(
+            dir, Handshake + "new\n" + QuickClock + "force\n" + knights + "f3g1\ngo\nquit\n");
+        const std::string log = dir.Read("Zelmor.log");
+        EXPECT_TRUE(Contains(log, "::cmd:: go\n")) << log;
+        EXPECT_FALSE(Contains(log.substr(log.find("::cmd:: go\n")), "getBookMove")) << log;
+        EXPECT_FALSE(Contains(result.output, "move e7e5")) << result.output;
+    }
+}
+
+// A sample of the debug log's own texts through a move, its search, pondering and "force".
+TEST(GameFlow, DebugLogTexts) {
+    ScratchDir dir;
+    EngineProcess engine(dir.path());
+    engine.Send(Handshake + "new\nhard\n" + QuickClock + "e2e4\n");
+    ASSERT_TRUE(engine.WaitFor("move ", 20000)) << engine.output;
+    ASSERT_TRUE(WaitForLog(dir, "---PONDER:"));
+    engine.Send("force\nquit\n");
+    EXPECT_EQ(engine.Finish(), 0);
+    const std::string log = dir.Read("Zelmor.log");
+    std::size_t at = 0;
+    for (const char* text : {"::cmd:: level\n40 0:05 0\n",
+                             "::cmd:: time\n500 otim 500\n",
+                             "::cmd:: e2e4\n",
+                             "entered think: 0\n",
+                             "getBookMove\n",
+                             "bookMove 0\n",
+                             "start engine\n",
+                             "-M: entered StartEngine, goodPonder: 0\n",
+                             "*** xxx czas uzyty: ",
+                             "---------- brak hm na poczatku!!!\n",
+                             "-FEN:\trnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/",
+                             "-E: 2:\t",
+                             "-E (-): ",
+                             "\r\n------M: mv",
+                             " sc: ",
+                             " sct: ",
+                             " d: ",
+                             "\r\nmove ",
+                             "\tscore: ",
+                             "-ponder move: ",
+                             "-M: entered StartEngine, goodPonder: 0\n",
+                             "---PONDER:\n",
+                             "::cmd:: force\n",
+                             "-M: guessed move taken back\n",
+                             "-M: entered StopEngine\n",
+                             "-M: exited StopEngine\n",
+                             "::cmd:: quit\n"}) {
+        const std::size_t found = log.find(text, at);
+        ASSERT_NE(found, std::string::npos) << "[" << text << "] after " << at << "\n" << log;
+        at = found;
+    }
 }
 
 TEST(GameFlow, EasyMeansNoPondering) {

@@ -247,6 +247,54 @@ TEST_F(EvalTest, PawnShieldCountsDoubleAgainstAQueen) {
     EXPECT_EQ(shieldPawnBlack("RNBQKBNR") - shieldPawnBlack("RNB1KBNR"), 12 - 6);
 }
 
+TEST_F(EvalTest, QueenSideShieldCountsThreeLess) {
+    // The a-pawn's step from a2 measured with the king on b1 (shielded) and on d1 (no shield):
+    // on a2 it counts 9 against a queen and 3 without; on a3 the lesser 4 and 1.
+    auto shieldPawn = [](const char* rank8, const char* rank1, const char* rank4,
+                         const char* rank3) {
+        const std::string r8 = rank8, r1 = rank1;
+        return Eval(r8 + "/pppppppp/8/8/8/8/PPPPPPPP/" + r1 + " w - -") -
+               Eval(r8 + "/pppppppp/8/8/" + rank4 + "/" + rank3 + "/1PPPPPPP/" + r1 + " w - -");
+    };
+    for (const auto& [rank8, w] : {std::pair{"rnbqkbnr", 12}, std::pair{"rnb1kbnr", 6}}) {
+        EXPECT_EQ(shieldPawn(rank8, "1K3BNR", "P7", "8") - shieldPawn(rank8, "3K1BNR", "P7", "8"),
+                  w - 3)
+            << rank8;
+        EXPECT_EQ(shieldPawn(rank8, "1K3BNR", "8", "P7") - shieldPawn(rank8, "3K1BNR", "8", "P7"),
+                  (w - 3) - (w - 3) / 2)
+            << rank8;
+    }
+}
+
+TEST_F(EvalTest, RookBehindItsPassedPawn) {
+    // The a-file rook behind the a5 pawn earns 20 when the pawn is passed (no b7 pawn); the
+    // same rook on the open d-file earns its open-file 20 either way.
+    auto behind = [](const char* rank7) {
+        const std::string r7 = rank7;
+        return Eval("4k3/" + r7 + "/8/P7/8/8/8/R5K1 w - -") -
+               Eval("4k3/" + r7 + "/8/P7/8/8/8/3R2K1 w - -");
+    };
+    EXPECT_EQ(behind("7p") - behind("1p6"), 20);
+}
+
+TEST_F(EvalTest, BishopPairAndTheQueensTerms) {
+    // Bishops d2 and e2 stand on both colours, d2 and f2 on one; both e2 and f2 see 9 squares.
+    SetBoard("k7/8/8/8/8/8/3BB3/7K w - -");
+    const int squareShift = PieceSquareValue(WBishop, E2) - PieceSquareValue(WBishop, F2);
+    EXPECT_EQ(Eval("k7/8/8/8/8/8/3BB3/7K w - -") - Eval("k7/8/8/8/8/8/3B1B2/7K w - -"),
+              squareShift + 50);
+    EXPECT_EQ(Eval("k7/8/8/8/8/8/3bb3/7K b - -") - Eval("k7/8/8/8/8/8/3b1b2/7K b - -"),
+              PieceSquareValue(BBishop, E2) - PieceSquareValue(BBishop, F2) + 50);
+    // A queen on d4 sees 27 squares: 950 + its square + 27 - 13, and 15 more while the other
+    // side has no queen. The kings on e1 and e8 cancel.
+    SetBoard("4k3/8/8/8/3Q4/8/8/4K3 w - -");
+    const int queen = 950 + PieceSquareValue(WQueen, D4) + 27 - 13 + 15;
+    EXPECT_EQ(Eval("4k3/8/8/8/3Q4/8/8/4K3 w - -"), queen);
+    SetBoard("4k3/8/8/3q4/8/8/8/4K3 b - -");
+    EXPECT_EQ(Eval("4k3/8/8/3q4/8/8/8/4K3 b - -"),
+              950 + PieceSquareValue(BQueen, D5) + 27 - 13 + 15);
+}
+
 TEST_F(EvalTest, KingAttackGrowsWithAnOpenKing) {
     // A black knight on f3 puts 5 (distance 2) + 1 (hits the zone) = 6 on the white king:
     // weight 20. With h2 the king's weakness is 3 (factor 1); without it 7 (factor 2). The
@@ -293,6 +341,18 @@ TEST_F(EvalTest, TrappedBishopCosts210) {
               tableShift - 210);
     EXPECT_EQ(Eval("7k/B7/1n6/8/4P3/6p1/8/4K3 w - -") - Eval("7k/8/1n6/8/4P3/6p1/7B/4K3 w - -"),
               tableShift);
+    // The other three traps, each against a bishop on h2 that also sees two squares.
+    for (const auto& [trapped, free] :
+         {std::pair{"kB6/2p5/8/8/4P3/6p1/8/4K3 w - -", "k7/2p5/8/8/4P3/6p1/7B/4K3 w - -"},
+          std::pair{"k5B1/5p2/8/8/4P3/6p1/8/4K3 w - -", "k7/5p2/8/8/4P3/6p1/7B/4K3 w - -"},
+          std::pair{"k7/7B/6p1/8/4P3/6p1/8/4K3 w - -", "k7/8/6p1/8/4P3/6p1/7B/4K3 w - -"}}) {
+        SetBoard(trapped);
+        const u64 bishop = pos.pieces[WBishop];
+        const int square = 63 - __builtin_ctzll(bishop);
+        EXPECT_EQ(Eval(trapped) - Eval(free),
+                  PieceSquareValue(WBishop, square) - PieceSquareValue(WBishop, H2) - 210)
+            << trapped;
+    }
     // Black's bishop on a2 behind a white pawn on b3, seen from Black.
     EXPECT_EQ(Eval("4k3/8/6P1/4p3/8/1P6/b7/7K b - -") - Eval("4k3/7b/6P1/4p3/8/1P6/8/7K b - -"),
               tableShift - 210);
@@ -350,6 +410,13 @@ TEST_F(EvalTest, MaterialBalanceCorrections) {
     for (const Case& c : cases)
         EXPECT_EQ(added(c.rank8, c.without, c.with) - knightAlone, c.change) << c.rank8 << " "
                                                                               << c.with;
+    // Black's side of the corrections, each against its half-turn image: a lone black queen
+    // (with a rook) against an extra white major piece, without and with a minor piece; little
+    // enough material that no king shelter (which the half turn does not keep) is counted.
+    for (const char* position :
+         {"1q1r2k1/p7/8/8/8/8/6P1/1R1R1RK1 w - -", "1qnr2k1/p7/8/8/8/8/6P1/1R1R1RK1 w - -",
+          "1q1r2k1/p7/8/8/8/8/6P1/1R1R1RK1 b - -"})
+        EXPECT_EQ(Eval(position), Eval(HalfTurn(position))) << position;
 }
 
 // --- Damaged positions -----------------------------------------------------------------------

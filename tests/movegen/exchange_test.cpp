@@ -31,6 +31,14 @@ TEST(StaticExchange, FreeCapturesWinTheVictimAndItsSquareValue) {
     EXPECT_EQ(See(E6, D4), 100 - 9500 + Shift(BKnight, E6, D4) + PieceSquareValue(WPawn, D4));
 }
 
+TEST(StaticExchange, BlackReadsTheSquareValuesTurnedOver) {
+    // Opening tables (all the material on the board), where the bishop grid is lopsided: a
+    // black bishop on g7 reads the b2 entry (2), on e5 the d4 entry (12); the white knight it
+    // takes on e5 is worth 320 and its own e5 entry (17).
+    Load("rnbqk1nr/ppppppbp/6p1/4N3/8/8/PPPPPPPP/R1BQKBNR b KQkq -");
+    EXPECT_EQ(See(G7, E5), 320 - 9500 + (12 - 2) + 17);
+}
+
 TEST(StaticExchange, PushPromotionOnAFreeSquare) {
     Load("4k3/P7/8/8/8/8/8/4K3 w - -");
     const int expected = 800 - 9500 + PieceSquareValue(WQueen, A8) - PieceSquareValue(WPawn, A7);

@@ -130,6 +130,11 @@ TEST_F(PgnTest, IllegalMovesPrintTheBoardAndEndTheInput) {
               "\n8 r n b q k b n r \n7 p p p p . p p p \n6 . . . . . . . . \n5 . . . . p . . . "
               "\n4 . . . . P . . . \n3 . . . . . . . . \n2 P P P P . P P P \n1 R N B Q K B N R "
               "\n\n  A B C D E F G H\nmove: Ke3, plyNo:3\n");
+    // The debug log names the token after it, and an unreadable one the same way.
+    Output([&] { ReadAll(Game("1-0", "1. e4 Zz9 1-0") + Game("1-0", "1. e4 e5 2. Ke3 1-0")); });
+    const std::string log = records_test::ReadFile(previous_ + "/Zelmor.log");
+    EXPECT_NE(log.find("Zz9ERROR\n"), std::string::npos);
+    EXPECT_NE(log.find("Ke3MOVE NOT LEGAL 1\n"), std::string::npos);
 
     // The d2 knight is pinned by the bishop on b4: naming it moves it anyway, into check.
     printed = Output([&] {

@@ -98,6 +98,14 @@ TEST_F(HashTable, SamePositionKeepsTheDeeperOrMoreValuableEntry) {
     Store(KeyA, 0x0002, 70, 6, 1);
     EXPECT_EQ(Probe(KeyA).move, 0x0001);
     EXPECT_EQ(Probe(KeyA).bound, 0);
+    // Equal depth and equal bound: the entry already there stays, for every bound.
+    for (int bound = 0; bound <= 2; ++bound) {
+        ClearHash();
+        Store(KeyA, 0x0001, 50, 6, bound);
+        Store(KeyA, 0x0002, 70, 6, bound);
+        EXPECT_EQ(Probe(KeyA).move, 0x0001) << bound;
+        EXPECT_EQ(Probe(KeyA).score, 50) << bound;
+    }
     // An exact entry over an upper bound of equal depth replaces it.
     ClearHash();
     Store(KeyA, 0x0001, 50, 6, 2);

@@ -2,6 +2,7 @@
 // principal-variation text, the quiescence search's own rules and the search signature.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <regex>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "egbb/egbb.h"
 #include "eval/eval.h"
 #include "search/bench_positions.h"
 
@@ -360,6 +362,257 @@ TEST_F(AlphaBeta, TableEntryMakesTheNullMovePointless) {
     plyRecords[1].hashScore = 300;  // not below beta: the null move is searched
     SearchNode(3, 1, -100, 100, true);
     EXPECT_EQ(NullMoveDepth(), 0);
+}
+
+bool LeavesKingAttackedAfter(Move move) {
+    UndoRecord undo;
+    SaveSnapshot(undo);
+    MakeMove(move, undo);
+    const bool illegal = LeavesKingAttacked(move, pos.sideToMove ^ 1);
+    UnmakeMove(move, undo);
+    return illegal;
+}
+
+// Whether the position after `move` (made here and taken back) has a table entry: its depth,
+// or -1.
+int ChildDepth(Move move) {
+    UndoRecord undo;
+    SaveSnapshot(undo);
+    MakeMove(move, undo);
+    HashEntry entry{};
+    const int depth = ProbeHash(entry) ? entry.depth : -1;
+    UnmakeMove(move, undo);
+    return depth;
+}
+
+// Legal moves of the node's list in the order they were searched, without those that give
+// check, from the n-th on.
+std::vector<ScoredMove> SearchedQuietFrom(int n) {
+    std::vector<ScoredMove> moves;
+    int legal = 0;
+    for (const ScoredMove* p = moveStack; p < plyRecords[1].moveListEnd; ++p) {
+        UndoRecord undo;
+        SaveSnapshot(undo);
+        MakeMove(p->move, undo);
+        const bool illegal = LeavesKingAttacked(p->move, pos.sideToMove ^ 1);
+        const bool check = LeavesKingAttacked(p->move, pos.sideToMove);
+        UnmakeMove(p->move, undo);
+        if (illegal) continue;
+        if (legal++ >= n && !check) moves.push_back(*p);
+    }
+    return moves;
+}
+
+TEST_F(AlphaBeta, CutOffMoveBecomesKillerAndEarnsHistory) {
+    AtPlyOne(StartFen);
+    plyRecords[1].killer1 = 0x0111;
+    plyRecords[1].killer2 = 0;
+    SearchNode(2, 1, -8000, -7999, false);  // the first move searched cuts off
+    const Move cut = plyRecords[1].bestMove;
+    ASSERT_EQ(MoveKindOf(cut), Quiet);
+    EXPECT_EQ(plyRecords[1].killer1, cut);
+    EXPECT_EQ(plyRecords[1].killer2, 0x0111);
+    EXPECT_EQ(History[White][cut & 0xFFF], 4u);  // depth squared
+    const int piece = pos.board[MoveFrom(cut)];
+    EXPECT_EQ(CutoffCount[piece - 1][MoveTo(cut)], 2u);
+    EXPECT_EQ(TriedCount[piece - 1][MoveTo(cut)], 2u);
+    // A capture that cuts off earns history but is no killer.
+    AtPlyOne("4k3/8/8/3p4/4P3/8/8/4K3 w - -");
+    plyRecords[1].killer1 = 0x0111;
+    SearchNode(2, 1, -8000, -7999, false);
+    const Move capture = MakeMoveWord(E4, D5, Capture);
+    EXPECT_EQ(plyRecords[1].bestMove, capture);
+    EXPECT_EQ(plyRecords[1].killer1, 0x0111);
+    EXPECT_EQ(History[White][capture & 0xFFF], 4u);
+}
+
+// A bare king cannot pass, so every child leaves its entry at the depth it was searched to.
+TEST_F(AlphaBeta, PassedPawnCheckAndRecaptureExtensions) {
+    const Move push = MakeMoveWord(E4, E5, Quiet);
+    AtPlyOne("4k3/8/8/8/4P3/8/8/4K3 w - -");  // e5 is passed: one ply more
+    SearchNode(2, 1, -8100, 8100, true);
+    EXPECT_EQ(ChildDepth(push), 2);
+    AtPlyOne("4k3/3p4/8/8/4P3/8/8/4K3 w - -");  // d7 guards e6: not passed
+    SearchNode(2, 1, -8100, 8100, true);
+    EXPECT_EQ(ChildDepth(push), 1);
+
+    // In check for the second time on the path: every reply one ply deeper.
+    for (int earlier : {0, 1}) {
+        AtPlyOne("k6r/8/8/8/8/8/8/R6K w - -");
+        checkCount[White] = earlier;
+        SearchNode(2, 1, -8100, 8100, true);
+        EXPECT_EQ(checkCount[White], earlier);
+        const int deepest = std::max(ChildDepth(MakeMoveWord(H1, G1, Quiet)),
+                                     ChildDepth(MakeMoveWord(H1, G2, Quiet)));
+        EXPECT_EQ(deepest, 1 + earlier) << earlier;
+    }
+
+    // A recapture of equal material on the square just taken, from ply 4 on.
+    struct Case {
+        const char* fen;
+        Move taking, retaking;
+        int depth;
+    } cases[] = {
+        {"4k3/8/5n2/3N4/4P3/8/8/4K3 b - -", MakeMoveWord(F6, D5, Capture),
+         MakeMoveWord(E4, D5, Capture), 2},  // knight for knight
+        {"4k3/8/5n2/3P4/8/4N3/7P/4K3 b - -", MakeMoveWord(F6, D5, Capture),
+         MakeMoveWord(E3, D5, Capture), 1},  // a knight back for a pawn
+    };
+    for (const Case& c : cases) {
+        AtPlyOne(c.fen);
+        currentPly = &plyRecords[0];
+        SaveSnapshot(plyRecords[0].undo);
+        MakeMove(c.taking, plyRecords[0].undo);
+        currentPly = &plyRecords[1];
+        SearchNode(2, 4, -8100, 8100, true);
+        EXPECT_EQ(ChildDepth(c.retaking), c.depth) << c.fen;
+    }
+}
+
+// Futility at depth 1 and 2: a quiet move is dropped when the static evaluation plus 100 (300
+// at depth 2) stays below alpha, a pawn capture when it plus 200 does; the first move and
+// checks never. A dropped move keeps the static evaluation as its score and leaves no child
+// entry (a searched move below alpha always leaves one: its child stood pat at or above beta).
+TEST_F(AlphaBeta, FutilityMargins) {
+    struct Case {
+        const char* fen;
+        int depth, margin;
+    } cases[] = {
+        {"6k1/8/8/8/8/8/8/R6K w - -", 1, 100},
+        {"6k1/8/8/8/8/8/8/R6K w - -", 2, 300},
+        {"6k1/8/8/8/8/8/p6p/R6K w - -", 1, 200},  // a pawn capture after the table's move
+    };
+    for (const Case& c : cases) {
+        for (int side : {-10, 10}) {
+            AtPlyOne(c.fen);
+            const int eval = Evaluate();
+            // A shallow entry's quiet move goes first, so that no capture raises alpha first.
+            if (c.margin == 200) StoreHash(MakeMoveWord(H1, G2, Quiet), 0, 0, 2);
+            SearchNode(c.depth, 1, eval + c.margin + side, 8100, true);
+            std::vector<ScoredMove> tested = SearchedQuietFrom(1);
+            if (c.margin == 200) {
+                ASSERT_EQ(MoveKindOf(tested.at(0).move), Capture);
+                tested.resize(1);
+            }
+            ASSERT_FALSE(tested.empty());
+            for (const ScoredMove& m : tested) {
+                const bool pruned = m.score == eval && ChildDepth(m.move) < 0;
+                EXPECT_EQ(pruned, side > 0)
+                    << c.fen << " depth " << c.depth << " alpha " << side << " " << m.move;
+            }
+        }
+    }
+}
+
+// Late-move reduction from the fourth move at depth 3 or more: reduced (one ply less) unless
+// the piece's cut-offs on that square are at least 60 % of its tries, over more than one try.
+TEST_F(AlphaBeta, LateMovesAreReducedByTheirCutoffRecord) {
+    for (u64 cutoffs : {50, 70}) {
+        AtPlyOne("6k1/8/8/8/8/8/8/R6K w - -");
+        for (auto& row : CutoffCount)
+            for (auto& count : row) count = cutoffs;
+        for (auto& row : TriedCount)
+            for (auto& count : row) count = 100;
+        const int eval = Evaluate();
+        SearchNode(3, 1, eval + 300, 8100, true);  // every move fails low: no re-search
+        const std::vector<ScoredMove> late = SearchedQuietFrom(3);
+        ASSERT_FALSE(late.empty());
+        for (const ScoredMove& m : late)
+            EXPECT_EQ(ChildDepth(m.move), cutoffs < 60 ? 1 : 2) << m.move;
+    }
+}
+
+std::string ReadLog() {
+    std::ifstream in("Zelmor.log", std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A failed aspiration window gives its re-searches more time: three times the budget after a
+// fail-low, twice after a fail-high, its current value once more after a second failure; the
+// iteration then takes it back. Not with 4 moves or fewer to the time control.
+TEST(RootSearch, FailedWindowsGrowTheBudgetForTheReSearchOnly) {
+    const char* mateInTwo = "2rr3k/pp3pp1/1nnqbN1p/3pN3/2pP4/2P3Q1/PPB4P/R4RK1 w - -";
+    for (int session : {0, 40}) {
+        PrepareFixedDepth(mateInTwo, 6);
+        movesPerSession = session;
+        movesToGo = 3;
+        timeForMove = 100000;
+        const std::size_t before = ReadLog().size();
+        testing::internal::CaptureStdout();
+        RunFixedDepth();
+        testing::internal::GetCapturedStdout();
+        const std::string log = ReadLog().substr(before);
+        EXPECT_EQ(timeForMove, 100000);
+        std::vector<std::string> grown, back;
+        for (const std::string& line : Lines(log)) {
+            if (line.rfind("-M: budget for the re-search: ", 0) == 0)
+                grown.push_back(line.substr(30));
+            if (line.rfind("-M: budget back to ", 0) == 0) back.push_back(line.substr(19));
+        }
+        if (session == 40) {
+            EXPECT_TRUE(grown.empty()) << log;
+            EXPECT_TRUE(back.empty());
+            continue;
+        }
+        ASSERT_FALSE(grown.empty()) << log;
+        EXPECT_TRUE(grown[0] == "200000 ms" || grown[0] == "300000 ms") << grown[0];
+        for (const std::string& amount : grown)
+            EXPECT_TRUE(amount == "200000 ms" || amount == "300000 ms" || amount == "400000 ms" ||
+                        amount == "600000 ms")
+                << amount;
+        ASSERT_FALSE(back.empty());
+        for (const std::string& amount : back) EXPECT_EQ(amount, "100000 ms");
+    }
+    movesPerSession = 35;
+}
+
+// A stand-in for the bitbase plug-in that judges K+R v K by the rook's rank alone: one answer
+// with the rook on the first rank, another elsewhere (from the side to move's point of view).
+int answerOnFirstRank, answerElsewhere;
+int RookRankProbe(int, int, int, int, int rookSquare, int, int, int, int) {
+    return rookSquare < 8 ? answerOnFirstRank : answerElsewhere;
+}
+
+// The root's bitbase pass: winning moves exclude all others, drawing moves exclude the losing
+// ones, all-losing keeps them all, and all-drawing is noted.
+TEST(RootSearch, BitbasesSortTheRootMoves) {
+    struct Case {
+        int onFirst, elsewhere;
+        bool firstExcluded, elsewhereExcluded, allDraw;
+    } cases[] = {
+        {0, -500, true, false, false},  // rook moves up the board win
+        {500, -500, true, false, false},
+        {500, 0, true, false, false},     // no win: the losing moves go
+        {0, 0, false, false, true},       // every move draws
+        {500, 500, false, false, false},  // every move loses: none is excluded
+    };
+    SetUpSearchTablesOnce();
+    bitbaseProbe = RookRankProbe;
+    bitbasesLoaded = true;
+    for (const Case& c : cases) {
+        answerOnFirstRank = c.onFirst;
+        answerElsewhere = c.elsewhere;
+        testing::internal::CaptureStdout();
+        const FixedDepthResult result = SearchFixedDepth("6k1/8/8/8/8/8/8/R6K w - -", 2);
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(allRootMovesDraw, c.allDraw) << c.onFirst << " " << c.elsewhere;
+        int counted = 0;
+        for (const ScoredMove* p = moveStack; p < plyRecords[0].moveListEnd; ++p) {
+            if (LeavesKingAttackedAfter(p->move)) continue;
+            const bool rookStaysOnFirst = MoveFrom(p->move) != A1 || Row(MoveTo(p->move)) == 7;
+            EXPECT_EQ(p->score == -8191, rookStaysOnFirst ? c.firstExcluded : c.elsewhereExcluded)
+                << Text(p->move) << " " << c.onFirst << " " << c.elsewhere;
+            ++counted;
+        }
+        EXPECT_GT(counted, 10);
+        if (c.firstExcluded) {
+            EXPECT_NE(Row(MoveTo(result.move)), 7) << Text(result.move);
+        }
+    }
+    bitbaseProbe = nullptr;
+    bitbasesLoaded = false;
 }
 
 // The search signature: the summed nodeCount over the benchmark positions at a fixed depth,
