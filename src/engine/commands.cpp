@@ -87,6 +87,11 @@ void MoveReceived() {
 }
 
 void GoCommand() {
+    // Analysis plays nothing: the interface ends it first ("exit", "force").
+    if (analysing) {
+        std::printf("Error (analysing, send exit first): %s\n", commandBuffer);
+        return;
+    }
     if (!PositionIsPlayable()) {
         RefuseInPosition(commandBuffer);
         return;
@@ -96,7 +101,7 @@ void GoCommand() {
 
 void NewCommand() {
     SetBoard(StartFen);
-    EngineState = Playing;
+    EngineState = analysing ? Force : Playing;
 }
 
 void LevelCommand() {
@@ -117,6 +122,9 @@ void LevelCommand() {
         return;
     }
     movesPerSession = moves;
+    // A clock again: a fixed time or depth a move ends here.
+    searchLimits.moveTimeMs = 0;
+    searchLimits.depth = 0;
     if (!haveIncrement) {
         // The moves per control are still good; the unreadable increment counts as none.
         std::printf("Error (level needs an increment): level\n");
@@ -128,7 +136,10 @@ void LevelCommand() {
         increment >= 1 ? static_cast<i32>(milliseconds > INT32_MAX ? INT32_MAX : milliseconds) : 0;
 }
 
-void ForceCommand() { StopEngine(); }
+void ForceCommand() {
+    StopEngine();
+    if (analysing) EndAnalysis();
+}
 
 void SetboardCommand() {
     bool truncated = false;
@@ -211,6 +222,71 @@ void PerftCommand() {
 
 void TestRow() { TestCommand(); }
 
+void NothingToTakeBack(const char* command) {
+    std::printf("Error (no game move to take back): %s\n", command);
+    debugLog << "-M: " << command << ": no game move to take back";
+    LogLine();
+}
+
+// The last game move. The interface sends it in force mode and in analysis.
+void UndoCommand() {
+    if (TakeBackGameMove(1))
+        debugLog.Line("-M: game move taken back");
+    else
+        NothingToTakeBack("undo");
+}
+
+// The user's last move and the engine's reply before it: the user is on move again.
+void RemoveCommand() {
+    if (TakeBackGameMove(2))
+        debugLog.Line("-M: two game moves taken back");
+    else
+        NothingToTakeBack("remove");
+}
+
+void AnalyzeCommand() {
+    if (analysing)
+        debugLog.Line("-M: analysing already");
+    else
+        BeginAnalysis();
+}
+
+void ExitCommand() {
+    if (analysing)
+        EndAnalysis();
+    else
+        std::printf("Error (not analysing): exit\n");
+}
+
+// Reads the number after "st" or "sd"; false (with the error line) when there is none or it is
+// negative.
+bool ReadLimit(const char* command, const char* what, i32& value) {
+    if (ReadInt(value, true) && value >= 0) return true;
+    std::printf("Error (%s needs %s): %s\n", command, what, command);
+    debugLog << "-M: " << command << " without " << what << ", ignored";
+    LogLine();
+    return false;
+}
+
+// A fixed time for each move, whatever the clock says, until the next "level"; 0 ends it.
+void StCommand() {
+    i32 seconds;
+    if (!ReadLimit("st", "a number of seconds", seconds)) return;
+    searchLimits.moveTimeMs = seconds > INT32_MAX / 1000 ? INT32_MAX : seconds * 1000;
+}
+
+// The last iteration searched, until the next "level"; 0 ends the limit.
+void SdCommand() {
+    i32 depth;
+    if (ReadLimit("sd", "a depth", depth)) searchLimits.depth = depth;
+}
+
+void PostCommand() { SetPostThinking(true); }
+void NopostCommand() { SetPostThinking(false); }
+void PingCommand() { AnswerPing(); }
+void HintCommand() { AnswerHint(); }
+void StatusCommand() { PrintAnalysisStatus(); }
+
 // Tried in order; the first row that matches acts. A prefix row matches any token that begins
 // with its name ("gone" acts as "go"); the game-move row is any token ParseMove accepts.
 constexpr Command Commands[] = {
@@ -242,6 +318,19 @@ constexpr Command Commands[] = {
     {"benchmarkspeed", Match::Exact, BenchmarkSpeedCommand, false, true},
     {"perft", Match::Exact, PerftCommand, true, true},
     {"test", Match::Exact, TestRow, true, true},
+    // What a chess interface sends beyond the above. Whole tokens only; "ping", "hint", "post",
+    // "nopost" and "." are answered by a running search's poll as well (PollXboardInput).
+    {"undo", Match::Exact, UndoCommand, true, true},
+    {"remove", Match::Exact, RemoveCommand, true, true},
+    {"analyze", Match::Exact, AnalyzeCommand, true, true},
+    {"exit", Match::Exact, ExitCommand, false, true},
+    {".", Match::Exact, StatusCommand, false, false},
+    {"st", Match::Exact, StCommand, false, true},
+    {"sd", Match::Exact, SdCommand, false, true},
+    {"post", Match::Exact, PostCommand, false, false},
+    {"nopost", Match::Exact, NopostCommand, false, false},
+    {"ping", Match::Exact, PingCommand, false, false},
+    {"hint", Match::Exact, HintCommand, false, false},
 };
 
 bool Matches(const Command& command, const char* token) {
@@ -275,8 +364,11 @@ bool StopsSearch(const char* token) {
 void CommandLoop() {
     ponderEnabled = true;
     EngineState = Force;
+    inputPoller = PollXboardInput;
     EngineStartup();
     while (EngineState != Quit) {
+        // The analysis searches between commands; the input that stops it is handled below.
+        if (analysisDue && !commandPending) RunAnalysis();
         // 1. The next token, unless the search handed one back. The end of input acts as "quit".
         if (!commandPending && !ReadToken(commandBuffer, TokenCapacity))
             std::strcpy(commandBuffer, "quit");
@@ -285,9 +377,18 @@ void CommandLoop() {
         debugLog << "::cmd:: ";
         debugLog.Line(commandBuffer);
         // 3. Tokens that match no row are only logged.
-        if (const Command* command = FindCommand(commandBuffer)) {
+        const Command* command = FindCommand(commandBuffer);
+        const u64 keyBefore = pos.key;
+        const HistoryEntry* const topBefore = historyTop;
+        const i32 sideBefore = pos.sideToMove;
+        if (command) {
             if (command->needsGamePosition) TakeBackPonderMove();
             command->handler();
         }
+        // A move, a takeback or a new position: the analysis starts again.
+        if (analysing &&
+            (pos.key != keyBefore || historyTop != topBefore || pos.sideToMove != sideBefore ||
+             (command && (command->handler == NewCommand || command->handler == SetboardCommand))))
+            analysisDue = true;
     }
 }

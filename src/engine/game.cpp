@@ -1,5 +1,6 @@
 // The game flow: think (book move or search, the move, the result claim, then pondering on the
 // expected reply), the clocked search start and stop, and the game-move operation.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -86,7 +87,11 @@ bool MakePonderMove(Move g) {
     currentPly = &ponderUndo;
     MakeMove(g, ponderUndo.undo);
     currentPly = &plyRecords[0];
-    if (!LeavesKingAttacked(g, pos.sideToMove ^ 1)) return true;
+    if (!LeavesKingAttacked(g, pos.sideToMove ^ 1)) {
+        // Played by the opponent, the guess stays on the board as a game move: kept for a takeback.
+        RecordGameMove(g, ponderUndo.undo);
+        return true;
+    }
     currentPly = &ponderUndo;
     UnmakeMove(g, ponderUndo.undo);
     currentPly = &plyRecords[0];
@@ -106,7 +111,54 @@ bool PlayEngineMove(Move& m, Move searched) {
     return false;
 }
 
+// What taking a game move back needs: the move, who made it (the loop's "white" and "black" may
+// have changed the side to move since) and the snapshot it was made with, stored by the index of
+// the history entry it left. The key of that entry tells a record from a stale one.
+struct GameMoveRecord {
+    Move move;
+    i32 mover;
+    u64 keyBefore;
+    UndoRecord undo;
+};
+GameMoveRecord gameMoves[HistoryGameLimit + 1];
+
 }  // namespace
+
+void RecordGameMove(Move move, const UndoRecord& undo) {
+    const long index = historyTop - history - 1;
+    if (index < 0 || index > HistoryGameLimit) return;
+    gameMoves[index] = {move, pos.sideToMove ^ 1, HistoryKey(history[index]), undo};
+}
+
+bool TakeBackGameMove(int count) {
+    const long top = historyTop - history;
+    if (count < 1 || top < count || top > HistoryGameLimit + 1) return false;
+    // Only moves the game made, on the board as the game left it: the live position is the top
+    // entry's, and each record belongs to the entry it left.
+    if (pos.key != HistoryKey(*historyTop)) return false;
+    for (long index = top - count; index < top; ++index) {
+        const GameMoveRecord& record = gameMoves[index];
+        if (record.move == 0 || record.move != history[index].move ||
+            record.keyBefore != HistoryKey(history[index]))
+            return false;
+    }
+    for (long index = top - 1; index >= top - count; --index) {
+        GameMoveRecord& record = gameMoves[index];
+        pos.sideToMove = record.mover ^ 1;
+        UnmakeMove(record.move, record.undo);
+        record.move = 0;
+    }
+    // One game ply per history entry above the set-up position: the book is asked again.
+    gamePly = static_cast<u16>(top - count + 1);
+    std::memcpy(GamePosition.board, pos.board, sizeof GamePosition.board);
+    GamePosition.enPassant = pos.enPassant;
+    GamePosition.castleRights = pos.castleRights;
+    GamePosition.kingSquare[0] = pos.kingSquare[0];
+    GamePosition.kingSquare[1] = pos.kingSquare[1];
+    GamePosition.sideToMove = pos.sideToMove;
+    ResetMoveOrdering();
+    return true;
+}
 
 bool PlayGameMove(Move move, bool reportIllegal) {
     char text[8];
@@ -131,6 +183,8 @@ bool PlayGameMove(Move move, bool reportIllegal) {
         if (LeavesKingAttacked(move, pos.sideToMove ^ 1)) {
             UnmakeMove(move, plyRecords[0].undo);
             legal = false;
+        } else {
+            RecordGameMove(move, plyRecords[0].undo);
         }
     }
     if (!legal) {
@@ -209,8 +263,10 @@ void TakeBackPonderMove() {
 }
 
 void ApplySearchLimits() {
+    // Iterations begin at depth 2: a smaller limit still lets the first one finish, so that
+    // there is a move to play.
     maxDepth = searchLimits.depth > 0 && searchLimits.depth < 127
-                   ? static_cast<u32>(searchLimits.depth)
+                   ? static_cast<u32>(std::max(searchLimits.depth, 2))
                    : 127;
     shallowRestartAllowed = searchLimits.depth <= 0 && searchLimits.moveTimeMs <= 0 &&
                             searchLimits.nodes == 0 && !searchLimits.infinite;

@@ -91,6 +91,39 @@ Move ExpectedReply();
 // loop; another front end installs its own reader.
 extern void (*inputPoller)();
 
+// Takeback. Every game move (the guessed move a confirmed ponder search leaves, too) is recorded
+// right after MakeMove with the snapshot it was made with; TakeBackGameMove takes back the last
+// `count` of them, restoring the live position, its history entries, GamePosition and gamePly.
+// False, with nothing changed, when the game holds fewer moves.
+void RecordGameMove(Move move, const UndoRecord& undo);
+bool TakeBackGameMove(int count);
+
+// ---------------------------------------------------------------------------------------------
+// Analysis and the interface's other commands
+
+// Analysis: the game position is searched with no clock, nothing is played; moves, takebacks and
+// new positions restart the search. EngineState stays Force meanwhile.
+extern bool analysing;
+// The analysis must (re)start before the loop reads its next token.
+extern bool analysisDue;
+// Starts analysing (the loop then runs the search), or ends it.
+void BeginAnalysis();
+void EndAnalysis();
+// Runs the analysis search until input stops it or it ends by itself.
+void RunAnalysis();
+// The "stat01:" progress line: of the running analysis search during a poll, of the last one
+// otherwise.
+void PrintAnalysisStatus();
+// Thinking output on or off ("post", "nopost").
+void SetPostThinking(bool on);
+// "pong N" for "ping N" (the number is read here); an error line without a number.
+void AnswerPing();
+// "Hint: MOVE" with the reply the engine expects, or nothing.
+void AnswerHint();
+// The xboard loop's input poll: PollCommand, then the commands that need no stop handled at once
+// ("post", "nopost", "hint", "ping" while pondering or analysing, "." while analysing).
+void PollXboardInput();
+
 // ---------------------------------------------------------------------------------------------
 // Time control and the loop's commands
 

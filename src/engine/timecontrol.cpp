@@ -1,5 +1,6 @@
 // Time control and input polling: the budget from the interface's clock reports, the time test,
 // the search's poll points and PollCommand, which reads one token while a search runs.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -63,11 +64,16 @@ bool TimeIsUp() {
     // likewise ended only by input.
     if (EngineState == Pondering || searchLimits.infinite) return false;
     i32 now = Now();
-    i64 remaining = i64{searchStart} + timeForMove - now;
-    if (hardTimeLimit >= 0 && i64{now} - moveClockStart >= hardTimeLimit) remaining = 0;
-    // A fixed time for the move is the user's limit: no budget growth passes it.
-    if (searchLimits.moveTimeMs > 0 && i64{now} - moveClockStart >= searchLimits.moveTimeMs)
-        remaining = 0;
+    i64 remaining;
+    if (searchLimits.moveTimeMs > 0) {
+        // A fixed time for each move is the user's limit, whatever the clock reports say and
+        // however the budget grew; a little of it is kept back for the pipe to the interface.
+        const i64 margin = std::min<i64>(searchLimits.moveTimeMs / 20, 100);
+        remaining = i64{moveClockStart} + searchLimits.moveTimeMs - margin - now;
+    } else {
+        remaining = i64{searchStart} + timeForMove - now;
+        if (hardTimeLimit >= 0 && i64{now} - moveClockStart >= hardTimeLimit) remaining = 0;
+    }
     if (remaining > 0 && !(commandPending && pendingStopsSearch)) return false;
     stopSearch = true;
     return true;

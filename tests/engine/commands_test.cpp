@@ -240,3 +240,49 @@ TEST(Commands, GameLongerThanTheHistoryIsRefusedNotOverrun) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Commands, InterfaceCommandsRefuseBadInputAndChangeNothing) {
+    ScratchDir dir;
+    auto result = RunSession(dir, Handshake +
+                                      "new\nforce\nundo\nremove\nst\nst -1\nsd x\nsd -2\n"
+                                      "ping\nping -5\nexit\nhint\n.\nundos\nsdx\npingx 3\n"
+                                      "e2e4\nping 1\nquit\n");
+    EXPECT_EQ(result.exitCode, 0);
+    const std::string& out = result.output;
+    EXPECT_TRUE(Contains(out, "Error (no game move to take back): undo\n"));
+    EXPECT_TRUE(Contains(out, "Error (no game move to take back): remove\n"));
+    EXPECT_EQ(Count(out, "Error (st needs a number of seconds): st\n"), 2);
+    EXPECT_EQ(Count(out, "Error (sd needs a depth): sd\n"), 2);
+    EXPECT_EQ(Count(out, "Error (ping needs a number): ping\n"), 2);
+    EXPECT_TRUE(Contains(out, "Error (not analysing): exit\n"));
+    EXPECT_FALSE(Contains(out, "Hint"));
+    EXPECT_FALSE(Contains(out, "stat01"));
+    EXPECT_FALSE(Contains(out, "pong 3"));   // whole tokens only
+    EXPECT_FALSE(Contains(out, "Illegal"));  // the game is still at its start
+    EXPECT_TRUE(Contains(out, "pong 1\n"));
+    // The unread "x" of "sd x" is a token of its own.
+    EXPECT_TRUE(Contains(dir.Read("Zelmor.log"), "::cmd:: x\n"));
+}
+
+TEST(Commands, AnalysisOfFinishedPositionsAndRepeatedAnalyze) {
+    ScratchDir dir;
+    // Mated, then stalemated, then bare kings: one line each, then the engine waits. "analyze"
+    // twice changes nothing and says nothing an interface would take for "no analysis".
+    auto result = RunSession(dir, Handshake +
+                                      "setboard R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1\nanalyze\n"
+                                      "analyze\n.\nsetboard 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1\n"
+                                      "setboard 8/8/8/4k3/8/8/8/4K3 w - - 0 1\ngo\nexit\nquit\n");
+    EXPECT_EQ(result.exitCode, 0);
+    const std::string& out = result.output;
+    EXPECT_EQ(Count(out, "    1     -8100     0     0  # \n"), 1) << out;
+    EXPECT_EQ(Count(out, "    1     0     0     0  1/2 - 1/2 (stalemate)\n"), 1) << out;
+    EXPECT_EQ(Count(out, "1/2 - 1/2 (insufficient material)\n"), 1) << out;
+    EXPECT_TRUE(Contains(out, "stat01: 0 0 0 0 0\n"));
+    EXPECT_TRUE(Contains(out, "Error (analysing, send exit first): go\n"));
+    EXPECT_FALSE(Contains(out, "move "));
+    EXPECT_EQ(out.find("analyze"), std::string::npos);
+}
+
+}  // namespace

@@ -2,8 +2,11 @@
 // commands that arrive while a search runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <regex>
 #include <thread>
+#include <vector>
 
 #include "book/book.h"
 #include "engine/engine.h"
@@ -538,6 +541,305 @@ TEST(GameFlow, EndOfInputDuringSearchStillPlaysAndExits) {
     ASSERT_TRUE(engine.WaitFor("\n    3     ", 30000)) << engine.output;
     EXPECT_EQ(engine.Finish(10000), 0);
     EXPECT_TRUE(Contains(engine.output, "move "));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Takeback, analysis and the interface's other commands
+
+namespace {
+
+// Whether the moves are legal, one after the other, from `setup` ("new" or a setboard line), as
+// a fresh engine in force mode plays them.
+bool LegalLine(const std::string& setup, const std::vector<std::string>& moves) {
+    ScratchDir dir;
+    std::string input = Handshake + setup + "\nforce\n";
+    for (const std::string& move : moves) input += move + "\n";
+    auto result = RunSession(dir, input + "quit\n");
+    return result.exitCode == 0 && !Contains(result.output, "Illegal");
+}
+
+std::string LastMove(const std::string& output) {
+    std::size_t at = output.rfind("move ");
+    return at == std::string::npos ? "" : output.substr(at + 5, output.find('\n', at) - at - 5);
+}
+
+// The first move of the first whole thinking line printed after "pong tag": once the engine has
+// answered the ping, every command before it has been handled.
+std::string PvAfterPing(EngineProcess& engine, int tag) {
+    const std::string pong = "pong " + std::to_string(tag) + "\n";
+    engine.Send("ping " + std::to_string(tag) + "\n");
+    if (!engine.WaitFor(pong, 20000)) return "no pong";
+    const std::size_t from = engine.output.find(pong);
+    const std::regex line(
+        R"(\n    \d+     -?\d+     \d+     \d+  ([a-h][1-8][a-h][1-8][qrbn]?)[^\n]*\n)");
+    for (int waits = 0; waits < 100; ++waits) {
+        std::smatch m;
+        const std::string rest = engine.output.substr(from + pong.size() - 1);
+        if (std::regex_search(rest, m, line)) return m[1];
+        engine.WaitFor("\n", 200, engine.output.size());
+    }
+    return "no line";
+}
+
+// Everything a game move changes and a takeback must restore, as one text.
+std::string GameState() {
+    std::string state;
+    auto add = [&state](u64 value) { state += std::to_string(value) + ' '; };
+    for (u64 bits : {pos.occupied, pos.occupiedR90, pos.occupiedR45, pos.occupiedR315,
+                     pos.occupiedBy[0], pos.occupiedBy[1], pos.key, u64{pos.pawnKey}})
+        add(bits);
+    for (u64 bits : pos.pieces) add(bits);
+    for (int value : std::initializer_list<int>{
+             pos.enPassant, pos.materialTotal, pos.castleRights, pos.kingSquare[0],
+             pos.kingSquare[1], pos.pieceMaterial[0], pos.pieceMaterial[1], pos.pawnCount[0],
+             pos.pawnCount[1], pos.sideToMove, GamePosition.castleRights, GamePosition.enPassant,
+             GamePosition.sideToMove, GamePosition.kingSquare[0], GamePosition.kingSquare[1],
+             int{gamePly}})
+        add(static_cast<u64>(value));
+    for (const HistoryEntry* entry = history; entry <= historyTop; ++entry)
+        add(HistoryKey(*entry) ^ entry->halfmoveClock);
+    state.append(reinterpret_cast<const char*>(pos.board), 64);
+    state.append(reinterpret_cast<const char*>(GamePosition.board), 64);
+    return state;
+}
+
+TEST(Takeback, RestoresPositionHistoryAndGameCounters) {
+    static bool ready = false;
+    if (!ready) InitTables();
+    ready = true;
+    // Every kind of move: double step, en passant, both castlings, promotion with capture.
+    ASSERT_TRUE(SetBoard("r3k2r/1p4P1/8/2P5/8/8/8/R3K2R b KQkq - 0 1"));
+    const char* line[] = {"b7b5", "c5b6", "e8c8", "e1g1", "d8d2", "g7h8q", "c8b7"};
+    std::vector<std::string> before;
+    for (const char* text : line) {
+        before.push_back(GameState());
+        ASSERT_TRUE(PlayGameMove(ParseMove(text), false)) << text;
+    }
+    const std::string end = GameState();
+    EXPECT_FALSE(TakeBackGameMove(8)) << "more than the game holds";
+    EXPECT_EQ(GameState(), end);
+    for (int i = 6; i >= 0; --i) {
+        ASSERT_TRUE(TakeBackGameMove(1)) << line[i];
+        EXPECT_EQ(GameState(), before[i]) << line[i];
+    }
+    EXPECT_FALSE(TakeBackGameMove(1));
+    // "white" or "black" between moves changes the side to move, not who made them.
+    ASSERT_TRUE(PlayGameMove(ParseMove("b7b5"), false));
+    pos.sideToMove = Black;
+    ASSERT_TRUE(TakeBackGameMove(1));
+    EXPECT_EQ(GameState(), before[0]);
+    SetBoard(StartFen);
+}
+
+TEST(Takeback, UndoAtTheStartAndAfterOneMove) {
+    ScratchDir dir;
+    auto result = RunSession(
+        dir, Handshake + "new\nforce\nremove\ne2e4\nundo\nundo\nundo\nremove\ne2e4\ne7e5\nquit\n");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(Count(result.output, "Error (no game move to take back): undo\n"), 2);
+    EXPECT_EQ(Count(result.output, "Error (no game move to take back): remove\n"), 2);
+    EXPECT_FALSE(Contains(result.output, "Illegal"));
+    std::string log = dir.Read("Zelmor.log");
+    EXPECT_EQ(Count(log, "-M: game move taken back"), 1);
+    EXPECT_EQ(Count(log, "-M: undo: no game move to take back"), 2);
+}
+
+TEST(Takeback, ClaimsAndBookAfterATakeback) {
+    // Forced king moves for Black (Ra6 and Rb6 guard the sixth rank, Kf7 the g-file); the
+    // position with Black's king on h7 and White's rook on a6 has been seen once when the two
+    // takebacks are done. Kept history entries would make the engine's first move a third
+    // repetition; lost ones would hide the real third one at the end.
+    std::string cycle = Session(
+        "setboard 7k/5K2/R7/8/8/8/8/8 b - - 0 1\nforce\nh8h7\na6b6\nh7h8\nb6a6\nh8h7\na6b6\n"
+        "undo\nundo\neasy\nnopost\n" +
+        QuickClock + "go\na6b6\nb6a6\n");
+    EXPECT_EQ(cycle, "move h8h7\nmove h7h8\n1/2-1/2 {Draw by 3 fold repetition (2)}\n");
+    // After taking back the hundredth reversible ply, the engine's move is the hundredth again.
+    std::string fifty = Session(Shuffle(100) + "undo\nnopost\n" + QuickClock + "go\n");
+    EXPECT_TRUE(std::regex_match(
+        fifty, std::regex("move h8(g8|g7|h7)\n1/2-1/2 \\{Draw by 50 moves rule \\(33\\)\\}\n")))
+        << fifty;
+    // Ply 65 is past the book; three takebacks bring the game back to ply 62, and the book is
+    // asked again.
+    ScratchDir dir;
+    auto book = RunSession(dir, Handshake + Shuffle(64) + "easy\n" + QuickClock +
+                                    "go\nforce\nundo\nundo\nundo\ngo\nquit\n");
+    EXPECT_EQ(Count(book.output, "\nmove "), 2) << book.output;
+    EXPECT_EQ(Count(dir.Read("Zelmor.log"), "getBookMove"), 1);
+}
+
+TEST(Takeback, RemoveWhilePonderingThenAnotherMove) {
+    ScratchDir dir;
+    EngineProcess engine(dir.path());
+    std::string guess;
+    StartPondering(engine, dir, guess);
+    const std::string first = LastMove(engine.output);
+    // The guessed reply (the guess becomes a game move), the engine's second move, pondering
+    // again; the interface's hint and ping are answered without stopping the ponder search.
+    std::size_t after = engine.output.size();
+    engine.Send("time 500 otim 500\n" + guess + "\n");
+    ASSERT_TRUE(engine.WaitFor("move ", 20000, after)) << engine.output;
+    std::string log;
+    for (int waited = 0; Count(log, "-ponder move: ") < 2 && waited < 20000; waited += 20) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        log = dir.Read("Zelmor.log");
+    }
+    ASSERT_EQ(Count(log, "-ponder move: "), 2) << log;
+    const std::size_t second = log.rfind("-ponder move: ");
+    const std::string guess2 = log.substr(second + 14, log.find('\n', second) - second - 14);
+    after = engine.output.size();
+    engine.Send("hint\nping 3\n");
+    ASSERT_TRUE(engine.WaitFor("pong 3\n", 10000, after)) << engine.output;
+    EXPECT_LT(engine.output.find("Hint: " + guess2 + "\n", after), engine.output.find("pong 3"));
+    // The user takes back the reply and plays another: the engine's answer fits that game.
+    const std::string other = guess == "h7h6" ? "a7a6" : "h7h6";
+    after = engine.output.size();
+    engine.Send("remove\ntime 500 otim 500\n" + other + "\n");
+    ASSERT_TRUE(engine.WaitFor("move ", 20000, after)) << engine.output;
+    const std::string reply = LastMove(engine.output);
+    engine.Send("quit\n");
+    EXPECT_EQ(engine.Finish(), 0);
+    EXPECT_FALSE(Contains(engine.output, "Illegal")) << engine.output;
+    log = dir.Read("Zelmor.log");
+    EXPECT_TRUE(Contains(log, "-M: guessed move taken back"));
+    EXPECT_TRUE(Contains(log, "-M: two game moves taken back"));
+    EXPECT_TRUE(Contains(log, "GOOD PONDER"));
+    EXPECT_TRUE(LegalLine("new", {first, other, reply})) << first << " " << other << " " << reply;
+}
+
+TEST(Takeback, UndoWhileThinkingTakesBackTheMoveJustPlayed) {
+    ScratchDir dir;
+    EngineProcess engine(dir.path());
+    // 25 seconds for the move: only the commands end the search early.
+    engine.Send(Handshake + "new\nhard\nlevel 40 5 0\ntime 100000 otim 100000\ngo\n");
+    ASSERT_TRUE(WaitForLog(dir, "start engine"));
+    engine.Send("undo\nping 4\n");
+    ASSERT_TRUE(engine.WaitFor("pong 4\n", 10000)) << engine.output;
+    const std::string move = LastMove(engine.output);
+    EXPECT_LT(engine.output.find("move "), engine.output.find("pong 4"));
+    // The move is gone from the engine's board: played again, it is legal.
+    engine.Send("force\n" + move + "\nquit\n");
+    EXPECT_EQ(engine.Finish(), 0);
+    EXPECT_FALSE(Contains(engine.output, "Illegal")) << engine.output;
+    EXPECT_TRUE(Contains(dir.Read("Zelmor.log"), "-M: game move taken back"));
+}
+
+TEST(Analysis, FollowsTheGameAndNeverPlays) {
+    ScratchDir dir;
+    EngineProcess engine(dir.path());
+    engine.Send(Handshake + "new\npost\nanalyze\n");
+    std::vector<std::string> game;
+    int tag = 10;
+    auto expectLegalPv = [&](const std::string& setup) {
+        std::string pv = PvAfterPing(engine, ++tag);
+        std::vector<std::string> line = game;
+        line.push_back(pv);
+        EXPECT_TRUE(LegalLine(setup, line)) << pv << " after " << game.size() << " moves";
+    };
+    expectLegalPv("new");
+    for (const char* move : {"e2e4", "e7e5", "g1f3"}) {
+        engine.Send(std::string(move) + "\n");
+        game.push_back(move);
+        expectLegalPv("new");
+    }
+    engine.Send("undo\n");
+    game.pop_back();
+    expectLegalPv("new");
+    const std::string fen = "setboard r3k2r/8/8/8/8/8/8/R3K2R b KQkq - 0 1";
+    engine.Send(fen + "\n");
+    game.clear();
+    expectLegalPv(fen);
+    engine.Send(".\n");
+    ASSERT_TRUE(engine.WaitFor("stat01: ", 10000)) << engine.output;
+    // The status line: time, nodes, depth, moves left, legal moves (26), move under search.
+    std::regex status(R"(stat01: \d+ \d+ \d+ \d+ 26 [a-h][1-8][a-h][1-8]\n)");
+    ASSERT_TRUE(engine.WaitFor("\n", 5000, engine.output.find("stat01: ")));
+    EXPECT_TRUE(std::regex_search(engine.output, status)) << engine.output;
+    // "exit" ends it: no thinking line after the engine has read it, and moves get no reply.
+    engine.Send("exit\nping 99\n");
+    ASSERT_TRUE(engine.WaitFor("pong 99\n", 10000));
+    engine.Send("e8c8\nping 100\n");
+    ASSERT_TRUE(engine.WaitFor("pong 100\n", 10000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::string afterExit = engine.output.substr(engine.output.find("pong 99\n") + 8);
+    EXPECT_EQ(afterExit, "pong 100\n");
+    engine.Send("quit\n");
+    EXPECT_EQ(engine.Finish(), 0);
+    EXPECT_FALSE(Contains(engine.output, "move "));
+    EXPECT_FALSE(Contains(engine.output, "Illegal"));
+    EXPECT_FALSE(Contains(engine.output, "Error"));
+}
+
+TEST(Analysis, StartedWhilePonderingAnalysesTheGamePosition) {
+    ScratchDir dir;
+    EngineProcess engine(dir.path());
+    std::string guess;
+    StartPondering(engine, dir, guess);
+    const std::string first = LastMove(engine.output);
+    engine.Send("analyze\n");
+    const std::string pv = PvAfterPing(engine, 1);
+    engine.Send("exit\nquit\n");
+    EXPECT_EQ(engine.Finish(), 0);
+    EXPECT_TRUE(LegalLine("new", {first, pv})) << first << " " << pv;
+    EXPECT_TRUE(Contains(dir.Read("Zelmor.log"), "-M: guessed move taken back"));
+}
+
+TEST(LimitsAndOutput, FixedTimeAMoveWhateverTheClock) {
+    ScratchDir dir;
+    EngineProcess engine(dir.path());
+    engine.Send(Handshake + "easy\nnopost\nst 2\n");
+    auto timed = [&](const std::string& commands) {
+        const std::size_t after = engine.output.size();
+        const auto sent = std::chrono::steady_clock::now();
+        engine.Send(commands);
+        EXPECT_TRUE(engine.WaitFor("move ", 20000, after)) << engine.output;
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+    };
+    const double shortClock = timed("new\ntime 50 otim 50\ngo\n");
+    const double longClock = timed("force\nnew\ntime 1000000 otim 1000000\ngo\n");
+    // "level" ends the fixed time: the clock's budget (half a second here) counts again.
+    const double level = timed("force\nnew\nlevel 0 0:05 0\ntime 1000 otim 1000\ngo\n");
+    engine.Send("quit\n");
+    EXPECT_EQ(engine.Finish(), 0);
+    EXPECT_GT(shortClock, 1.5);
+    EXPECT_LT(shortClock, 3.5);
+    EXPECT_GT(longClock, 1.5);
+    EXPECT_LT(longClock, 3.5);
+    EXPECT_LT(level, 1.5);
+}
+
+TEST(LimitsAndOutput, FixedDepthAndThinkingOutput) {
+    std::string depth = Session("new\neasy\nlevel 40 5 0\nsd 5\ntime 100000 otim 100000\ngo\n");
+    std::regex thinking(R"(    (\d+)     -?\d+     \d+     \d+  [^\n]*\n)");
+    int deepest = 0;
+    for (auto it = std::sregex_iterator(depth.begin(), depth.end(), thinking);
+         it != std::sregex_iterator(); ++it)
+        deepest = std::max(deepest, std::stoi((*it)[1]));
+    EXPECT_EQ(deepest, 5) << depth;
+    EXPECT_TRUE(Contains(depth, "move ")) << depth;
+    // "nopost" silences the thinking lines, "post" brings them back.
+    std::string post = Session("new\neasy\nnopost\n" + QuickClock + "go\nforce\nnew\npost\ngo\n");
+    const std::size_t second = post.find("move ", post.find("move ") + 1);
+    ASSERT_NE(second, std::string::npos) << post;
+    EXPECT_FALSE(std::regex_search(post.substr(0, post.find("move ")), thinking)) << post;
+    EXPECT_TRUE(std::regex_search(post.substr(post.find("move ")), thinking)) << post;
+}
+
+TEST(LimitsAndOutput, PingAnswersAfterWhatCameBefore) {
+    ScratchDir dir;
+    EngineProcess engine(dir.path());
+    engine.Send(Handshake +
+                "new\nforce\ne2e5\nping 7\nhard\nlevel 40 5 0\n"
+                "time 100000 otim 100000\ngo\nping 8\n");
+    ASSERT_TRUE(engine.WaitFor("pong 8\n", 15000)) << engine.output;
+    engine.Send("quit\n");
+    EXPECT_EQ(engine.Finish(), 0);
+    const std::string& out = engine.output;
+    EXPECT_LT(out.find("Illegal Move: e2e5\n"), out.find("pong 7\n"));
+    EXPECT_LT(out.find("pong 7\n"), out.find("move "));
+    EXPECT_LT(out.find("move "), out.find("pong 8\n"));
 }
 
 }  // namespace

@@ -36,6 +36,30 @@ TEST(HardTimeLimit, AGrownBudgetNeverSpendsTheWholeClock) {
     EngineState = Playing;
 }
 
+// "st": the fixed time is the limit, whatever the clock reports and the budget say.
+TEST(HardTimeLimit, AFixedTimeAMoveOutlastsAShortClock) {
+    movesPerSession = 40;
+    incrementMs = 0;
+    gamePly = 1;
+    SetTimeBudget(50, 50);  // half a second on the clock
+    EngineState = Thinking;
+    iterationDepth = 8;
+    stopSearch = false;
+    commandPending = false;
+    searchLimits.moveTimeMs = 2000;
+    const i32 now = Now();
+    searchStart = now - 1500;
+    moveClockStart = now - 1500;
+    EXPECT_FALSE(TimeIsUp()) << "a second and a half of two";
+    moveClockStart = now - 1950;
+    EXPECT_TRUE(TimeIsUp()) << "inside the margin kept for the pipe";
+    searchLimits.moveTimeMs = 0;
+    stopSearch = false;
+    EXPECT_TRUE(TimeIsUp()) << "without st the clock's limit stops it";
+    stopSearch = false;
+    EngineState = Playing;
+}
+
 TEST(HardTimeLimit, TinyAndHugeClocks) {
     movesPerSession = 40;
     incrementMs = 0;
