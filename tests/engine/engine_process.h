@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace zelmor_test {
 
@@ -45,7 +46,12 @@ private:
 
 class EngineProcess {
 public:
-    explicit EngineProcess(const std::string& directory) {
+    // argv: the program name it sees first, then its arguments (default: the binary, none).
+    explicit EngineProcess(const std::string& directory,
+                           const std::vector<std::string>& argv = {ZELMOR_BINARY}) {
+        std::vector<char*> args;
+        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
         int toChild[2], fromChild[2];
         if (pipe(toChild) != 0 || pipe(fromChild) != 0) std::abort();
         pid_ = fork();
@@ -57,7 +63,7 @@ public:
             close(fromChild[0]);
             close(fromChild[1]);
             if (chdir(directory.c_str()) != 0) _exit(126);
-            execl(ZELMOR_BINARY, ZELMOR_BINARY, static_cast<char*>(nullptr));
+            execv(ZELMOR_BINARY, args.data());
             _exit(127);
         }
         close(toChild[0]);
