@@ -152,6 +152,12 @@ TEST(Uci, DepthMoveTimeInfiniteAndALongPosition) {
     EXPECT_LT(ms, 1000);
     EXPECT_TRUE(IsLegal(move, "startpos", {"e2e4", "e7e5"})) << move;
 
+    // A node limit is checked at the search's polls, every 16384 nodes.
+    uci.Send("go nodes 50000\n");
+    move = uci.BestMove();
+    EXPECT_LT(std::stoll("0" + LastInfo(uci.lastSearch).nodes), 50000 + 16384) << uci.lastSearch;
+    EXPECT_TRUE(IsLegal(move, "startpos", {"e2e4", "e7e5"})) << move;
+
     // Infinite: readyok at once while searching, no bestmove before stop.
     uci.Send("go infinite\n");
     ASSERT_TRUE(uci.Wait("info depth "));
