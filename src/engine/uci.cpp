@@ -36,10 +36,11 @@ char* words[WordLimit];
 
 constexpr bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// One "info string" line; the texts a and b fill the format's %s.
 void InfoString(const char* format, const char* a = "", const char* b = "") {
-    std::printf("info string ");
-    std::printf(format, a, b);
-    std::printf("\n");
+    char text[512];  // a longer text (a stray word of a huge line) is cut
+    if (std::snprintf(text, sizeof text, format, a, b) < 0) return;
+    std::printf("info string %s\n", text);
 }
 
 // The next line that is not blank, without its line end; false at the end of input.
