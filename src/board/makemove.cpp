@@ -35,7 +35,10 @@ constexpr CastleSquares Castles[4] = {
 };
 
 [[noreturn]] void MarkerMoveStop(Move move, bool making) {
-    std::FILE* f = std::fopen("!error.err", "a");
+    // Beside the debug log: the working directory, or the state directory when that takes no files.
+    char path[sizeof "!error.err" + 4096];
+    std::snprintf(path, sizeof path, "%s!error.err", debugLog.Directory());
+    std::FILE* f = std::fopen(path, "a");
     if (f) {
         std::fprintf(f, "\n MV_NOT_VALID%s: %u; from=%d; to=%d; type=3\n", making ? "" : " 2",
                      static_cast<unsigned>(move), MoveFrom(move), MoveTo(move));

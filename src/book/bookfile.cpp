@@ -108,14 +108,9 @@ bool BookFile::open(const std::string& baseName, std::string& errorText) {
         errorText = Quoted("Wrong file format '", indexPath, "'.\n");
         return false;
     }
+    // Counts are cumulative. A decreasing entry leaves its bucket empty (contains answers no
+    // without reading); the other buckets still serve.
     for (int b = 0; b < BookBuckets; ++b) index[b] = ReadLe32(bytes + 4 * b);
-    // Counts are cumulative: a decreasing entry means a damaged index, whose buckets would
-    // point at records of other buckets or past the data.
-    if (!std::is_sorted(std::begin(index), std::end(index))) {
-        std::fill(std::begin(index), std::end(index), 0u);
-        errorText = Quoted("Wrong file format '", indexPath, "'.\n");
-        return false;
-    }
 
     // 3. The data file stays open for the probes.
     const std::string dataPath = baseName + ".zbk";
@@ -152,12 +147,15 @@ bool BookFile::open(const std::string& baseName, std::string& errorText) {
             errorText = Quoted("Cannot read file: '", dataPath, "'\n");
             return false;
         }
-        // The cached record's bucket: the first whose cumulative count passes its position.
-        // Records beyond the last indexed one belong to no bucket and are never answered.
-        const u32* bucket =
-            std::upper_bound(std::begin(index), std::end(index), static_cast<u32>(middle));
-        cacheValid = bucket != std::end(index);
-        cachedBucket = static_cast<u32>(bucket - std::begin(index));
+        // The cached record's bucket: the first whose records include its position (in a
+        // damaged index with a decreasing entry, a range can overlap a later one). Records
+        // beyond the last indexed one belong to no bucket and are never answered.
+        u32 bucket = 0;
+        while (bucket < BookBuckets &&
+               !(index[bucket] > middle && (bucket == 0 || index[bucket - 1] <= middle)))
+            ++bucket;
+        cacheValid = bucket < BookBuckets;
+        cachedBucket = bucket;
     }
     return true;
 }

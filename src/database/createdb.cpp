@@ -15,7 +15,7 @@ namespace {
 
 // Lines of a well-formed list are about a hundred characters; longer ones cannot be positions.
 constexpr std::size_t MaxListLine = 254;
-// A line needs at least its 16-digit key and a separator to name a position.
+// A line needs at least its 16-digit key and a separator to name a position (line end counted).
 constexpr std::size_t MinListLine = 17;
 constexpr std::size_t ReadChunk = 1 << 20;
 constexpr std::size_t WriteRecords = 8192;
@@ -208,10 +208,6 @@ private:
     bool failed_ = false;
 };
 
-bool IsBlank(std::string_view line) {
-    return line.find_first_not_of(" \t") == std::string_view::npos;
-}
-
 }  // namespace
 
 bool createDatabase(const std::string& listPath, const std::string& outputPath, char side,
@@ -260,10 +256,10 @@ bool createDatabase(const std::string& listPath, const std::string& outputPath, 
     std::size_t lineBytes = 0;
     bool cut = false;
     while (reader.next(line, lineBytes, cut)) {
-        consumed += lineBytes;
-        // 4.1 Blank lines are passed over; a short one names no position and is reported below.
-        if (line.size() < MinListLine && IsBlank(line)) continue;
-        if (line.size() >= MinListLine) ++lineNumber;
+        // 4.1 A line too short for a key and a board (line end included) names no position: it
+        // is passed over without a word and not counted.
+        if (lineBytes < MinListLine) continue;
+        ++lineNumber;
 
         // 4.2-4.4 The line's position, result and ply; a malformed line is reported and dropped.
         if (cut || !ParseListLine(line, current)) {
@@ -272,6 +268,8 @@ bool createDatabase(const std::string& listPath, const std::string& outputPath, 
                         static_cast<int>(shown.size()), shown.data());
             continue;
         }
+        // 4.5 The progress figure counts the bytes of the lines read as positions.
+        consumed += lineBytes;
 
         // 4.6 Lines of the other side to move belong to the other file.
         if ((current.state & DbWhiteToMove) != wantedSide) {

@@ -112,15 +112,17 @@ void LevelCommand() {
     bool haveIncrement = ReadInt(increment, true);
     debugLog << moves << ' ' << baseTime << ' ' << increment;
     LogLine();
-    if (!haveIncrement) {
-        std::printf("Error (level needs an increment): level\n");
-        return;
-    }
     if (moves < 0) {
         std::printf("Error (level needs a number of moves): level\n");
         return;
     }
     movesPerSession = moves;
+    if (!haveIncrement) {
+        // The moves per control are still good; the unreadable increment counts as none.
+        std::printf("Error (level needs an increment): level\n");
+        incrementMs = 0;
+        return;
+    }
     i64 milliseconds = i64{increment} * 1000;
     incrementMs =
         increment >= 1 ? static_cast<i32>(milliseconds > INT32_MAX ? INT32_MAX : milliseconds) : 0;

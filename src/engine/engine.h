@@ -11,7 +11,8 @@ struct PlyRecord;
 struct SearchResult;
 
 // ---------------------------------------------------------------------------------------------
-// Debug log "Zelmor.log", truncated at every start.
+// Debug log "Zelmor.log", truncated at every start: in the working directory, or in the user's
+// state directory when the working directory takes no files.
 
 class DebugLog {
 public:
@@ -31,9 +32,15 @@ public:
     // A full line: text, newline, flush.
     void Line(const char* text);
     void Flush();
+    // Where the log went: "" for the working directory, else the state directory ending in '/'.
+    const char* Directory() const { return directory_; }
+    // Why no log is written anywhere; "" while it is.
+    const char* Failure() const { return failure_; }
 
 private:
-    std::FILE* file_;
+    std::FILE* file_ = nullptr;
+    char directory_[4096] = "";
+    char failure_[8400] = "";
 };
 extern DebugLog debugLog;
 

@@ -9,6 +9,8 @@
 #include "movegen/movegen.h"
 #include "search/search.h"
 
+i32 ponderSearchEnd;
+
 namespace {
 
 constexpr i16 MateInOne = 8099;  // the move just played mates
@@ -258,9 +260,12 @@ SearchResult StartEngine(bool goodPonder) {
     ApplySearchLimits();
     stopSearch = false;
     StartMoveClock(Now());
-    if (goodPonder)
+    if (goodPonder) {
+        // The guess was played after the ponder search had ended: the time since then was not
+        // spent pondering and is not credited.
+        searchStart += Now() - ponderSearchEnd;
         ApplyPonderCredit(Now());
-    else
+    } else
         searchStart = Now();
     debugLog << "*** xxx czas uzyty: " << Now() - searchStart;
     LogLine();
@@ -368,6 +373,7 @@ void think() {
         result = SearchIterative();
         // The opponent played the guess while the search ran: it was the search for our move.
         if (EngineState == Thinking) continue;
+        ponderSearchEnd = Now();
         return;
     }
     // 8.

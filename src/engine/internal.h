@@ -11,12 +11,24 @@
 // Zelmor.ini
 
 inline constexpr int ConfigLineLimit = 4095;  // longer lines are ignored whole
+inline constexpr int PathLimit = 4096;
+
+// The user's home directory: $HOME when it is absolute, else the password database's; nullptr
+// when there is none.
+const char* HomeDirectory();
+// Zelmor's own directory of a kind the XDG directory standard names: "$variable/zelmor/" when the
+// variable holds an absolute directory, else "$HOME/fallback/zelmor/". False without a home
+// directory or when the result does not fit.
+bool UserDirectory(const char* variable, const char* fallback, char* out, std::size_t size);
 
 struct EngineConfig {
-    char bookDirectory[ConfigLineLimit + 8] = {};
+    // Relative directories are taken from here: "" for the working directory's Zelmor.ini, the
+    // file's own directory (ending in '/') for one found in the user's or the installed place.
+    char baseDirectory[PathLimit] = {};
+    char bookDirectory[PathLimit + ConfigLineLimit + 8] = {};
     bool bookPathSeen = false;
     bool mainBookOpened = false;  // result of the last mainBook opening
-    char bitbaseDirectory[ConfigLineLimit + 8] = {};
+    char bitbaseDirectory[PathLimit + ConfigLineLimit + 8] = {};
     i32 bitbaseCacheMb = 4;
     i32 bitbaseLoadMode = 1;
 };
@@ -109,3 +121,5 @@ bool StopsSearch(const char* token);
 bool ReadClockReport(i32& own, char* keyword, i32& opponent);
 // Counts the time spent pondering against the move, at most two thirds of the budget.
 void ApplyPonderCredit(i32 now);
+// When the last ponder search returned to the loop (it ended by itself or on a command).
+extern i32 ponderSearchEnd;

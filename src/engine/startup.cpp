@@ -1,7 +1,14 @@
 // Start-up: the xboard handshake with Zelmor's feature lines, the fixed tables, Zelmor.ini, the
 // opening books and the endgame bitbases, and the report of what failed to load.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "book/book.h"
@@ -72,6 +79,87 @@ void Report(const char* format, ...) {
     }
 }
 
+enum class ConfigOpen { Opened, Absent, Failed };
+
+// Opens one candidate Zelmor.ini. Only a missing file (or a missing directory on its way) counts
+// as absent; anything else that keeps it from being read is reported with its path and reason.
+// Special files are refused: a FIFO named Zelmor.ini would block start-up forever.
+ConfigOpen OpenConfig(const char* path, std::FILE*& file) {
+    file = nullptr;
+    const char* reason = nullptr;
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return ConfigOpen::Absent;
+        reason = std::strerror(errno);
+    } else {
+        struct stat status;
+        if (fstat(fd, &status) != 0)
+            reason = std::strerror(errno);
+        else if (S_ISDIR(status.st_mode))
+            reason = std::strerror(EISDIR);
+        else if (!S_ISREG(status.st_mode))
+            reason = "not a regular file";
+        else if (fcntl(fd, F_SETFL, 0) != 0 || !(file = fdopen(fd, "r")))
+            reason = std::strerror(errno);
+        if (!file) close(fd);
+    }
+    if (file) return ConfigOpen::Opened;
+    Report("ERROR: Zelmor.ini file cannot be opened: %s (%s)\n", path, reason);
+    if (!reportToLog) {
+        debugLog << "ERROR: Zelmor.ini file cannot be opened: " << path << " (" << reason << ")";
+        debugLog.Line("");
+    }
+    return ConfigOpen::Failed;
+}
+
+// The directory of the installed default Zelmor.ini: the data directory found from the running
+// binary, so that an installation works under any prefix (and under a staging DESTDIR).
+bool InstalledDirectory(char* out, std::size_t size) {
+#ifdef ZELMOR_DATA_FROM_BINARY
+    char binary[PathLimit];
+    ssize_t length = readlink("/proc/self/exe", binary, sizeof binary - 1);
+    if (length <= 0) return false;
+    binary[length] = '\0';
+    char* slash = std::strrchr(binary, '/');
+    if (!slash) return false;
+    char joined[2 * PathLimit];
+    std::snprintf(joined, sizeof joined, "%.*s/%s", static_cast<int>(slash - binary), binary,
+                  ZELMOR_DATA_FROM_BINARY);
+    char resolved[PATH_MAX];
+    if (!realpath(joined, resolved)) return false;
+    int written = std::snprintf(out, size, "%s/", resolved);
+    return written > 0 && static_cast<std::size_t>(written) < size;
+#else
+    (void)out;
+    (void)size;
+    return false;
+#endif
+}
+
+// Finds the Zelmor.ini to read: the working directory's; when there is none, the user's
+// ($XDG_CONFIG_HOME/zelmor/, by default ~/.config/zelmor/), then the installed default. A file
+// that exists but cannot be read is reported and the next place is tried. Sets the directory
+// that relative directories in the file are taken from.
+std::FILE* FindConfig(EngineConfig& config) {
+    std::FILE* file = nullptr;
+    if (OpenConfig("Zelmor.ini", file) == ConfigOpen::Opened) return file;
+    char directory[PathLimit];
+    char path[PathLimit + 16];
+    for (int place = 0; place < 2; ++place) {
+        bool known = place == 0 ? UserDirectory("XDG_CONFIG_HOME", ".config", directory,
+                                                sizeof directory)
+                                : InstalledDirectory(directory, sizeof directory);
+        if (!known) continue;
+        std::snprintf(path, sizeof path, "%sZelmor.ini", directory);
+        if (OpenConfig(path, file) != ConfigOpen::Opened) continue;
+        std::memcpy(config.baseDirectory, directory, sizeof config.baseDirectory);
+        debugLog << "-M: Zelmor.ini read from " << path;
+        debugLog.Line("");
+        return file;
+    }
+    return nullptr;
+}
+
 // The interface's replies to the feature lines are read and dropped unchecked.
 void DiscardTokens(int count) {
     char token[TokenCapacity];
@@ -98,9 +186,16 @@ void CompleteDirectory(char* directory) {
 ConfigKey ApplyConfigLine(const char* line, EngineConfig& config) {
     while (IsSpace(static_cast<unsigned char>(*line))) ++line;
     if (*line == '#') return ConfigKey::Comment;
-    auto copyValue = [](char* target, const char* value) {
-        std::strncpy(target, value, ConfigLineLimit);
-        target[ConfigLineLimit] = '\0';
+    auto copyValue = [&config](char* target, const char* value) {
+        std::size_t base = 0;
+        // A relative directory in a file outside the working directory means one beside it.
+        while (IsBlank(static_cast<unsigned char>(*value))) ++value;
+        if (config.baseDirectory[0] != '\0' && *value != '\0' && *value != '/') {
+            base = std::strlen(config.baseDirectory);
+            std::memcpy(target, config.baseDirectory, base);
+        }
+        std::strncpy(target + base, value, ConfigLineLimit);
+        target[base + ConfigLineLimit] = '\0';
         CompleteDirectory(target);
     };
     if (StartsWith(line, "BOOK_PATH=")) {
@@ -185,12 +280,16 @@ bool EngineStartup(bool forUci) {
     // 7. Configuration, books as BOOK_PATH lines are met, bitbases once the file is read.
     EngineConfig& config = engineConfig;
     config = EngineConfig{};
-    std::FILE* file = std::fopen("Zelmor.ini", "r");
+    std::FILE* file = FindConfig(config);
     if (!file) {
         Report("%s\n", IniMissing);
         if (!forUci) debugLog.Line(IniMissing);
     } else {
         ReadConfig(file, config, true);
+        if (std::ferror(file)) {
+            Report("ERROR: Zelmor.ini file could not be read to its end.\n");
+            if (!forUci) debugLog.Line("ERROR: Zelmor.ini file could not be read to its end.");
+        }
     }
     if (config.bitbaseDirectory[0] != '\0')
         LoadBitbases(config.bitbaseDirectory, config.bitbaseCacheMb, config.bitbaseLoadMode);
@@ -218,6 +317,10 @@ bool EngineStartup(bool forUci) {
         if (config.bitbaseCacheMb < 4)
             Report("EGBB WARNING: EGBB_CACHE < 4 in 'Zelmor.ini' file.\n");
     }
+
+    // A log that could be written nowhere is the last thing reported (by the UCI front end as an
+    // info string).
+    if (debugLog.Failure()[0] != '\0' && !forUci) std::printf("LOG ERROR: %s\n", debugLog.Failure());
 
     // 11.
     if (file) std::fclose(file);

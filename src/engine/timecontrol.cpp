@@ -56,16 +56,22 @@ void StartMoveClock(i32 now) { moveClockStart = now; }
 bool TimeIsUp() {
     // The first iteration always completes, so there is always a move to play.
     if (iterationDepth <= 2) return false;
-    i64 remaining = 1;
-    if (EngineState != Pondering && !searchLimits.infinite) {
-        i32 now = Now();
-        remaining = i64{searchStart} + timeForMove - now;
-        if (hardTimeLimit >= 0 && i64{now} - moveClockStart >= hardTimeLimit) remaining = 0;
-        // A fixed time for the move is the user's limit: no budget growth passes it.
-        if (searchLimits.moveTimeMs > 0 && i64{now} - moveClockStart >= searchLimits.moveTimeMs)
-            remaining = 0;
+    // A search the user limited to a node count stops there, pondering or not.
+    if (searchLimits.nodes != 0 && nodeCount >= searchLimits.nodes) {
+        stopSearch = true;
+        return true;
     }
-    if (searchLimits.nodes != 0 && nodeCount >= searchLimits.nodes) remaining = 0;
+    // A ponder search runs on the opponent's time until input stops it (PollCommand sets
+    // stopSearch then). A "?" still waiting from the search for the move it answered is no such
+    // input: it must not end the pondering that follows. A search with no clock (analysis) is
+    // likewise ended only by input.
+    if (EngineState == Pondering || searchLimits.infinite) return false;
+    i32 now = Now();
+    i64 remaining = i64{searchStart} + timeForMove - now;
+    if (hardTimeLimit >= 0 && i64{now} - moveClockStart >= hardTimeLimit) remaining = 0;
+    // A fixed time for the move is the user's limit: no budget growth passes it.
+    if (searchLimits.moveTimeMs > 0 && i64{now} - moveClockStart >= searchLimits.moveTimeMs)
+        remaining = 0;
     if (remaining > 0 && !(commandPending && pendingStopsSearch)) return false;
     stopSearch = true;
     return true;
@@ -119,6 +125,8 @@ void PollCommand() {
     // 2. A move: the guessed one turns pondering into thinking; any other ends the search.
     if (Move move = ParseMove(commandBuffer)) {
         if (EngineState == Pondering && move == ponderMove) {
+            // The buffer now holds the move, played here: nothing waits for the loop any more.
+            commandPending = pendingStopsSearch = false;
             stopSearch = false;
             StartMoveClock(Now());
             ApplyPonderCredit(Now());
@@ -135,7 +143,10 @@ void PollCommand() {
     }
 
     // 3. A clock report changes the running search's budget at once.
+    // The report is applied here, whole: a token that was waiting for the loop has been
+    // replaced by it, and the loop must not read the report a second time.
     if (std::strncmp(commandBuffer, "time", 4) == 0) {
+        commandPending = pendingStopsSearch = false;
         i32 own, opponent;
         char keyword[TokenCapacity];
         if (!ReadClockReport(own, keyword, opponent)) return;
@@ -147,6 +158,7 @@ void PollCommand() {
     // Pondering on or off needs no search to stop; applied here it cannot be lost.
     if (std::strcmp(commandBuffer, "easy") == 0 || std::strcmp(commandBuffer, "hard") == 0) {
         ponderEnabled = commandBuffer[0] == 'h';
+        commandPending = pendingStopsSearch = false;
         return;
     }
 

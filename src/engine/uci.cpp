@@ -364,6 +364,7 @@ void SettleOptions() {
     }
     if (!bitbasesLoaded)
         InfoString("endgame bitbases not loaded: set EgbbPath (EGBB_PATH in Zelmor.ini)");
+    if (debugLog.Failure()[0] != '\0') InfoString("no debug log: %s", debugLog.Failure());
 }
 
 bool ReadCheck(const char* name, const char* value, bool& target) {

@@ -113,6 +113,17 @@ bool IsGeneratedMove(Move move) {
     return false;
 }
 
+// After a '0' just read: whether "-0" follows, making it castling written with zeros. Nothing
+// is consumed.
+bool WritesCastlingWithZeros(PgnStream& in, int c) {
+    if (c != '0') return false;
+    in.Reserve(2);
+    const std::size_t at = in.Offset();
+    const bool castling = in.Get() == '-' && in.Get() == '0';
+    in.Rewind(at);
+    return castling;
+}
+
 }  // namespace
 
 bool isLegalGameMove(Move move) { return IsGeneratedMove(move) && KeepsKingSafe(move); }
@@ -306,7 +317,9 @@ u16 readPgnGame(PgnStream& in, GameRecord& game) {
             case '.': case '$': case '\t': case '\n':
                 break;
             default:
-                if (c >= '0' && c <= '9') {
+                // Many files write castling with zeros: "0-0" and "0-0-0" (suffixes and all) are
+                // moves, not a move number followed by the rest; "0-1" stays a result.
+                if (c >= '0' && c <= '9' && !WritesCastlingWithZeros(in, c)) {
                     // A result token starts like the tag's result; other digits are move numbers.
                     if (c == game.resultText[0] && in.Peek() == game.resultText[1]) {
                         for (int i = 1; game.resultText[i] != '\0'; ++i) {

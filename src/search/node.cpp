@@ -103,11 +103,10 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
             }
         }
     } else {
-        // No entry: nothing may suppress the null move below.
+        // No entry: no move and no depth. The score and bound this ply record holds from an
+        // earlier node stay, and may still tell the null move below that it is pointless.
         record->hashMove = 0;
         record->hashDepth = 0;
-        record->hashScore = 0;
-        record->hashBound = 0x80;
     }
 
     // 3. Endgame bitbases

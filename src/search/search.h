@@ -84,7 +84,7 @@ extern u32 firstPoll;
 
 // Clears History and the killers and sets every cut-off statistic to 1 (position set-up).
 void ResetSearchTables();
-// Resets the move-ordering statistics after a game move.
+// After a game move: History to 0 and every cut-off statistic to 1; killers stay.
 void ResetMoveOrdering();
 
 Move DrawByRule(int n);

@@ -29,21 +29,20 @@ ScoredMove* MoveListStart(const PlyRecord* record) {
 }
 
 void ResetSearchTables() {
-    std::memset(History, 0, sizeof History);
-    for (auto& row : CutoffCount)
-        for (auto& count : row) count = 1;
-    for (auto& row : TriedCount)
-        for (auto& count : row) count = 1;
+    ResetMoveOrdering();
     for (auto& record : plyRecords) {
         record.killer1 = 0;
         record.killer2 = 0;
     }
 }
 
-// A game move keeps what earlier searches learnt but halves the cut-off history, so that counts
-// from positions long gone give way to the new ones and the unsigned sums never wrap in a long
-// game (each cut-off adds depth squared).
+// Every game move starts the cut-off history and statistics afresh, as a set-up does: counts
+// from positions long gone would mislead the order, and the unsigned sums never wrap in a long
+// game (each cut-off adds depth squared). Killers and ply records stay.
 void ResetMoveOrdering() {
-    for (auto& side : History)
-        for (auto& count : side) count >>= 1;
+    std::memset(History, 0, sizeof History);
+    for (auto& row : CutoffCount)
+        for (auto& count : row) count = 1;
+    for (auto& row : TriedCount)
+        for (auto& count : row) count = 1;
 }

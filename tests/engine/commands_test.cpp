@@ -2,6 +2,12 @@
 // over-long input, and refusals that keep the engine sound.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "engine/engine.h"
+#include "engine/input.h"
 #include "engine_process.h"
 
 namespace {
@@ -54,6 +60,45 @@ TEST(Commands, LevelWithBadNumbersIsRefused) {
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_TRUE(Contains(result.output, "Error (level needs a number of moves): level\n"));
     EXPECT_TRUE(Contains(dir.Read("Zelmor.log"), "::cmd:: x\n"));
+}
+
+// Runs the command loop inside the test program on `input` and returns what it printed, so
+// that the values a command sets can be read directly.
+std::string RunLoop(const std::string& input) {
+    std::FILE* file = std::tmpfile();
+    std::fwrite(input.data(), 1, input.size(), file);
+    std::rewind(file);
+    const int saved = dup(0);
+    dup2(fileno(file), 0);
+    ResetInput();
+    testing::internal::CaptureStdout();
+    CommandLoop();
+    std::string output = testing::internal::GetCapturedStdout();
+    dup2(saved, 0);
+    close(saved);
+    std::fclose(file);
+    ResetInput();
+    return output;
+}
+
+TEST(Commands, LevelSetsTheControlAndTheIncrement) {
+    RunLoop(Handshake + "level 0 2 1\nquit\n");  // 2+1 blitz
+    EXPECT_EQ(movesPerSession, 0);
+    EXPECT_EQ(incrementMs, 1000);
+    gamePly = 1;
+    SetTimeBudget(12000, 0);  // 33 moves to go: 363 - 50 cs a move, plus the second
+    EXPECT_EQ(timeForMove, 3130 + 1000);
+    RunLoop(Handshake + "level 0 2:30 12\nquit\n");
+    EXPECT_EQ(incrementMs, 12000);
+    RunLoop(Handshake + "level 40 0:30 0.5\nquit\n");
+    EXPECT_EQ(movesPerSession, 40);
+    EXPECT_EQ(incrementMs, 0);
+    // An unreadable increment: the error line, the moves still taken, no increment.
+    RunLoop(Handshake + "level 0 2 1\nquit\n");
+    std::string out = RunLoop(Handshake + "level 30 5 x\nquit\n");
+    EXPECT_TRUE(Contains(out, "Error (level needs an increment): level\n")) << out;
+    EXPECT_EQ(movesPerSession, 30);
+    EXPECT_EQ(incrementMs, 0);
 }
 
 TEST(Commands, PrefixMatching) {

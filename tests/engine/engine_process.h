@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -46,12 +47,16 @@ private:
 
 class EngineProcess {
 public:
-    // argv: the program name it sees first, then its arguments (default: the binary, none).
+    // inChild runs in the forked child before it enters the directory (environment, user);
+    // binary defaults to the built engine, which gets `arguments` after its name.
     explicit EngineProcess(const std::string& directory,
-                           const std::vector<std::string>& argv = {ZELMOR_BINARY}) {
-        std::vector<char*> args;
-        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
+                           const std::function<void()>& inChild = nullptr,
+                           const std::string& binary = ZELMOR_BINARY,
+                           const std::vector<std::string>& arguments = {}) {
+        std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+        for (const std::string& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
         int toChild[2], fromChild[2];
         if (pipe(toChild) != 0 || pipe(fromChild) != 0) std::abort();
         pid_ = fork();
@@ -62,8 +67,9 @@ public:
             close(toChild[1]);
             close(fromChild[0]);
             close(fromChild[1]);
+            if (inChild) inChild();
             if (chdir(directory.c_str()) != 0) _exit(126);
-            execv(ZELMOR_BINARY, args.data());
+            execv(binary.c_str(), argv.data());
             _exit(127);
         }
         close(toChild[0]);

@@ -5,7 +5,10 @@
 #include <regex>
 #include <thread>
 
+#include "engine/engine.h"
 #include "engine_process.h"
+#include "movegen/movegen.h"
+#include "search/search.h"
 
 namespace {
 
@@ -239,6 +242,84 @@ TEST(GameFlow, ClockReportDuringSearchChangesItsBudget) {
     engine.Send("quit\n");
     EXPECT_EQ(engine.Finish(), 0);
     EXPECT_TRUE(Contains(dir.Read("Zelmor.log"), "100 otim 100 [cC]"));
+}
+
+// "?" made the engine move; the ponder search after that move runs until the next input.
+TEST(GameFlow, MoveNowDoesNotEndThePonderingThatFollows) {
+    ScratchDir dir;
+    EngineProcess engine(dir.path());
+    engine.Send(Handshake + "new\nhard\nlevel 40 5 0\ntime 30000 otim 30000\ne2e4\n");
+    ASSERT_TRUE(WaitForLog(dir, "start engine"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    engine.Send("?\n");
+    ASSERT_TRUE(engine.WaitFor("move ", 10000)) << engine.output;
+    std::string guess = PonderMove(dir);
+    ASSERT_EQ(guess.size(), 4u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    std::string log = dir.Read("Zelmor.log");
+    EXPECT_FALSE(Contains(log.substr(log.find("-ponder move: ")), "-E (-): "))
+        << "the ponder search ended without input\n" << log;
+    engine.Send("quit\n");
+    EXPECT_EQ(engine.Finish(), 0);
+}
+
+// A ponder search stopped by a command ("level") before the guess is played: only the time it
+// really pondered is counted against the move, not the wait for the guess.
+TEST(GameFlow, PonderCreditOnlyForPonderingThatRan) {
+    ScratchDir dir;
+    EngineProcess engine(dir.path());
+    std::string guess;
+    StartPondering(engine, dir, guess);
+    engine.Send("time 30000 otim 30000\nlevel 40 5 0\n");
+    ASSERT_TRUE(WaitForLog(dir, "::cmd:: level"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    engine.Send(guess + "\n");
+    std::string log;
+    ASSERT_TRUE(WaitForLog(dir, "entered StartEngine, goodPonder: 1", &log));
+    ASSERT_TRUE(WaitForLog(dir, "*** xxx czas uzyty: ", &log, 10000));
+    std::size_t at = log.rfind("*** xxx czas uzyty: ") + 20;
+    EXPECT_LT(std::stoi(log.substr(at)), 1500) << log;
+    engine.Send("quit\n");
+    EXPECT_EQ(engine.Finish(), 0);
+}
+
+// A token waiting for the loop, then a clock report during the search: the report is applied
+// once, by the search, and the loop neither reads it again nor takes the next move for its
+// numbers.
+TEST(GameFlow, ClockReportAfterAWaitingTokenIsReadOnce) {
+    ScratchDir dir;
+    EngineProcess engine(dir.path());
+    engine.Send(Handshake + "easy\nnew\nlevel 40 5 0\ntime 3000 otim 3000\ne2e4\n");
+    ASSERT_TRUE(WaitForLog(dir, "start engine"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    engine.Send("post\ntime 2900 otim 2900\n");
+    ASSERT_TRUE(engine.WaitFor("move ", 10000)) << engine.output;
+    std::size_t after = engine.output.find("move ") + 5;
+    engine.Send("d2d4\n");
+    ASSERT_TRUE(engine.WaitFor("move ", 10000, after)) << engine.output;
+    engine.Send("quit\n");
+    EXPECT_EQ(engine.Finish(), 0);
+    EXPECT_FALSE(Contains(engine.output, "Error")) << engine.output;
+    EXPECT_FALSE(Contains(engine.output, "Illegal")) << engine.output;
+    std::string log = dir.Read("Zelmor.log");
+    EXPECT_EQ(Count(log, "2900 otim 2900"), 1) << log;
+}
+
+// A game move starts the cut-off history and statistics afresh; killers stay.
+TEST(GameFlow, GameMoveResetsTheOrderingStatistics) {
+    InitTables();
+    SetBoard(StartFen);
+    History[White][0x123] = 77;
+    History[Black][0x456] = 9;
+    CutoffCount[3][20] = 40;
+    TriedCount[3][20] = 50;
+    plyRecords[2].killer1 = 0x0123;
+    ASSERT_TRUE(MakeRealMove(ParseMove("e2e4")));
+    EXPECT_EQ(History[White][0x123], 0u);
+    EXPECT_EQ(History[Black][0x456], 0u);
+    EXPECT_EQ(CutoffCount[3][20], 1u);
+    EXPECT_EQ(TriedCount[3][20], 1u);
+    EXPECT_EQ(plyRecords[2].killer1, 0x0123);
 }
 
 TEST(GameFlow, EasyMeansNoPondering) {

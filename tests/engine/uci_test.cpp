@@ -58,7 +58,10 @@ std::string Joined(const Moves& moves) {
 // Zelmor in UCI mode, past its handshake. Output is consumed up to each bestmove read.
 class Uci {
 public:
-    explicit Uci(const Moves& argv = {ZELMOR_BINARY, "--uci"}) : engine_(dir_.path(), argv) {}
+    // Started with --uci, or as `binary` (a link named zelmor-uci) without arguments.
+    explicit Uci(const std::string& binary = "")
+        : engine_(dir_.path(), nullptr, binary.empty() ? ZELMOR_BINARY : binary,
+                  binary.empty() ? Moves{"--uci"} : Moves{}) {}
     void Send(const std::string& text) { engine_.Send(text); }
     bool Wait(const std::string& text, int ms = 30000) {
         return engine_.WaitFor(text, ms, seen_);
@@ -129,7 +132,9 @@ TEST(Uci, HandshakeUnderEitherNameWithTheReportInTheLog) {
     std::string log = uci.dir().Read("Zelmor.log");
     EXPECT_TRUE(Contains(log, "BOOK ERROR: ") && Contains(log, "EGBB ERROR: ")) << log;
 
-    Uci linked({"/usr/local/bin/zelmor-uci"});
+    const std::string link = uci.dir().path() + "/zelmor-uci";
+    ASSERT_EQ(symlink(ZELMOR_BINARY, link.c_str()), 0);
+    Uci linked(link);
     linked.Send("uci\n");
     EXPECT_TRUE(linked.Wait("uciok\n"));
     linked.Send("quit\n");

@@ -163,6 +163,14 @@ TEST_F(ConvertersTest, GameTextAndPositionCountsOfSmallGames) {
     Output([] { Game2PgnCommand("three.gam", "three.out"); });  // appends
     EXPECT_EQ(ReadFile("three.out"), "[Result \"1-0\"]\n1. e2e4 e7e5 2. g1f3 1-0\n[Result \"1-0\"]\n1. e2e4 e7e5 2. g1f3 1-0\n");
 
+    // Castling written with zeros comes back as the king's castling moves.
+    WriteFile("zeros.pgn", "[Result \"0-1\"]\n1. e4 e5 2. Nf3 Nc6 3. Bc4 d6 4. 0-0 Bg4 5. d3 Qd7 "
+                           "6. Nc3 0-0-0 0-1\n");
+    Output([] { Pgn2GameCommand("zeros.pgn", "zeros.gam"); });
+    Output([] { Game2PgnCommand("zeros.gam", "zeros.out"); });
+    EXPECT_EQ(ReadFile("zeros.out"), "[Result \"0-1\"]\n1. e2e4 e7e5 2. g1f3 b8c6 3. f1c4 d7d6 "
+                                     "4. e1g1 c8g4 5. d2d3 d8d7 6. b1c3 e8c8 0-1\n");
+
     // 80 plies give 64 positions, 5 plies give 5.
     std::string moves80;
     for (int i = 0; i < 20; ++i) moves80 += "Nf3 Nf6 Ng1 Ng8 ";

@@ -66,6 +66,17 @@ TEST_F(PgnTest, DecidedGamesGiveTheirResultAndHeaderWord) {
               (Outcomes{"8010"}));
 }
 
+TEST_F(PgnTest, CastlingWrittenWithZerosIsCastling) {
+    const std::string moves = "1. e4 e5 2. Nf3 Nc6 3. Bc4 d6 4. 0-0! Bg4 5. d3 Qd7 6. Nc3 0-0-0+? ";
+    PgnStream in(Game("0-1", moves + "0-1"));
+    EXPECT_EQ(readPgnGame(in, game), 0x4000);  // "0-1" stays the result
+    EXPECT_EQ(game.moves[0], 0x400C);
+    EXPECT_EQ(game.moves[7], MakeMoveWord(E1, G1, WhiteCastleShort));
+    EXPECT_EQ(game.moves[12], MakeMoveWord(E8, C8, BlackCastleLong));
+    EXPECT_EQ(ReadAll(Game("1-0", moves + "7. a3 1-0") + Game("1/2-1/2", moves + "1/2-1/2")),
+              (Outcomes{"800D", "C00C"}));
+}
+
 TEST_F(PgnTest, UndecidedEmptyAndStarGamesAreNotConverted) {
     EXPECT_EQ(ReadAll(Game("1-0", "")), (Outcomes{"0000"}));
     // Tags without movetext run on into the next game's tags, whose Result comes last.

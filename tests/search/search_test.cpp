@@ -272,6 +272,96 @@ TEST_F(Quiescence, BareMinorPieceAfterACaptureIsADraw) {
     EXPECT_EQ(moveStack[0].score, 0);
 }
 
+// SearchNode called directly at ply 1 below a root, with no clock and no input.
+class AlphaBeta : public ::testing::Test {
+protected:
+    void SetUp() override { SetUpSearchTablesOnce(); }
+    void TearDown() override {
+        currentPly = &plyRecords[0];
+        checkCount[Black] = checkCount[White] = 0;
+        nextPoll = 16384;
+    }
+    static void AtPlyOne(const char* fen) {
+        ASSERT_TRUE(SetBoard(fen));
+        plyRecords[0].moveListEnd = moveStack;
+        plyRecords[1].moveListEnd = moveStack;  // empty: its list starts there
+        currentPly = &plyRecords[1];
+        checkCount[Black] = checkCount[White] = 0;
+        aspirationState = 0;
+        iterationDepth = 2;
+        EngineState = Thinking;
+        stopSearch = false;
+        commandPending = false;
+        nodeCount = 0;
+        nextPoll = UINT32_MAX;
+    }
+    // The null move's child is the same placement with the other side to move: its table entry
+    // (depth, or -1 when there is none) shows whether and how deep the null move was searched.
+    static int NullMoveDepth() {
+        pos.sideToMove ^= 1;
+        HashEntry entry{};
+        const bool found = ProbeHash(entry);
+        pos.sideToMove ^= 1;
+        return found ? entry.depth : -1;
+    }
+};
+
+// White, a rook against a queen, is to move: the null move's child stands pat for Black.
+constexpr const char* RookAgainstQueen = "6k1/5ppp/8/3q4/8/8/5PPP/3R2K1 w - -";
+
+TEST_F(AlphaBeta, NullMoveConditions) {
+    AtPlyOne(RookAgainstQueen);
+    SearchNode(4, 1, -100, 100, true);
+    EXPECT_EQ(NullMoveDepth(), 1) << "R 2: child depth 4 - 2 - 1";
+    AtPlyOne(RookAgainstQueen);
+    SearchNode(4, 1, -100, 100, false);
+    EXPECT_EQ(NullMoveDepth(), -1) << "not directly after a null move";
+    AtPlyOne("6k1/5ppp/8/8/8/8/5PPP/6K1 w - -");
+    SearchNode(4, 1, -100, 100, true);
+    EXPECT_EQ(NullMoveDepth(), -1) << "pawns only";
+    AtPlyOne("6k1/5ppp/8/8/8/8/5PPP/3q2KR w - -");
+    SearchNode(4, 1, -100, 100, true);
+    EXPECT_EQ(NullMoveDepth(), -1) << "in check";
+    // R 3 from depth 7 with at least a queen's worth of pieces, else R 2.
+    AtPlyOne("6k1/5ppp/8/8/8/8/5PPP/3Q2K1 w - -");
+    SearchNode(7, 1, -100, 100, true);
+    EXPECT_EQ(NullMoveDepth(), 3);
+    AtPlyOne("6k1/5ppp/8/8/8/8/5PPP/3Q2K1 w - -");
+    SearchNode(6, 1, -100, 100, true);
+    EXPECT_EQ(NullMoveDepth(), 3);
+    AtPlyOne("6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - -");
+    SearchNode(7, 1, -100, 100, true);
+    EXPECT_EQ(NullMoveDepth(), 4);
+}
+
+TEST_F(AlphaBeta, TableEntryMakesTheNullMovePointless) {
+    // A table entry deep enough, below beta, exact or upper bound, with a real move: no null.
+    AtPlyOne(RookAgainstQueen);
+    const Move rookMove = MakeMoveWord(SquareOf('d', '1'), SquareOf('d', '2'), Quiet);
+    StoreHash(rookMove, -500, 1, 2);
+    SearchNode(4, 1, -100, 100, true);
+    EXPECT_EQ(NullMoveDepth(), -1);
+    AtPlyOne(RookAgainstQueen);
+    StoreHash(rookMove, -500, 1, 1);  // a lower bound says nothing of the kind
+    SearchNode(4, 1, -100, 100, true);
+    EXPECT_EQ(NullMoveDepth(), 1);
+    // A miss records no move and no depth, and leaves the score and bound the ply record held:
+    // an earlier upper bound below beta still makes a shallow null move pointless.
+    AtPlyOne(RookAgainstQueen);
+    plyRecords[1].hashScore = -300;
+    plyRecords[1].hashBound = 0x100;
+    plyRecords[1].hashMove = rookMove;
+    plyRecords[1].hashDepth = 9;
+    SearchNode(3, 1, -100, 100, true);
+    EXPECT_EQ(NullMoveDepth(), -1);
+    EXPECT_EQ(plyRecords[1].hashScore, -300);
+    EXPECT_EQ(plyRecords[1].hashBound, 0x100);
+    AtPlyOne(RookAgainstQueen);
+    plyRecords[1].hashScore = 300;  // not below beta: the null move is searched
+    SearchNode(3, 1, -100, 100, true);
+    EXPECT_EQ(NullMoveDepth(), 0);
+}
+
 // The search signature: the summed nodeCount over the benchmark positions at a fixed depth,
 // as recorded in tests/bench.sig. Any change of search behaviour changes it.
 TEST(SearchSignature, MatchesTheRecordedNodeCount) {
