@@ -631,7 +631,8 @@ i32 Clamp32(i64 value) { return value > INT32_MAX ? INT32_MAX : static_cast<i32>
 // Search limits and the clock for the side to move, by the rules the xboard side uses.
 void SetUpLimits(const GoRequest& go) {
     searchLimits = SearchLimits{};
-    searchLimits.depth = Clamp32(go.depth);
+    // The first iteration searches two plies: "depth 1" gets that one rather than none.
+    searchLimits.depth = go.depth == 1 ? 2 : Clamp32(go.depth);
     searchLimits.nodes = go.nodes > 0xFFFFFFFF ? 0xFFFFFFFFu : static_cast<u32>(go.nodes);
     const int side = pos.sideToMove;
     const bool clock = go.time[side] >= 0 && !go.infinite;
