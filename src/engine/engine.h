@@ -53,7 +53,8 @@ extern char commandBuffer[256];
 extern bool commandPending;
 extern bool ponderEnabled;
 
-bool EngineStartup();
+// Start-up; forUci skips the xboard handshake and sends the report lines to the debug log.
+bool EngineStartup(bool forUci = false);
 void CommandLoop();
 
 // ---------------------------------------------------------------------------------------------
@@ -90,6 +91,9 @@ extern u32 nextPoll;
 // Milliseconds since the process started.
 i32 Now();
 void SetTimeBudget(i32 ownCentiseconds, i32 opponentCentiseconds);
+// The budget's second half, for a movesToGo already known (SetTimeBudget derives it from the
+// game's ply; a UCI interface states it): the per-move share, the increment, the hard limit.
+void SetMoveBudget(i32 ownCentiseconds);
 // True when the running search must stop now (sets stopSearch).
 bool TimeIsUp();
 // The search's poll point (every 16384 nodes: clock, then waiting input); true when the search

@@ -80,6 +80,8 @@ bool StopCommandWaiting() {
     return commandPending && pendingStopsSearch && std::strcmp(commandBuffer, "?") != 0;
 }
 
+}  // namespace
+
 // Makes the guessed reply g for pondering; false (board unchanged) when it is not legal.
 bool MakePonderMove(Move g) {
     if (!IsMoveValid(g)) return false;
@@ -97,6 +99,8 @@ bool MakePonderMove(Move g) {
     currentPly = &plyRecords[0];
     return false;
 }
+
+namespace {
 
 // Plays the engine's move: the table's root move, or the search's own result when that fails.
 bool PlayEngineMove(Move& m, Move searched) {
@@ -274,6 +278,13 @@ void ApplySearchLimits() {
     if (searchLimits.moveTimeMs > 0) timeForMove = searchLimits.moveTimeMs;
 }
 
+void AgeTableAfterMove(int depth) {
+    if (historyTop->halfmoveClock > 80)
+        AgeHashEntries(depth);
+    else
+        RenormalizeHashAge();
+}
+
 Move GameBookMove() {
     if (gamePly >= 64) return 0;
     debugLog.Line("getBookMove");
@@ -378,10 +389,8 @@ void think() {
         EngineState = Playing;
         if (claim) {
             std::printf("%s", claim);
-        } else if (historyTop->halfmoveClock > 80) {
-            AgeHashEntries(depth);
         } else {
-            RenormalizeHashAge();
+            AgeTableAfterMove(depth);
         }
 
         // 7. Ponder on the reply the table expects.

@@ -43,6 +43,11 @@ void ReadConfig(std::FILE* file, EngineConfig& config, bool openBooks);
 // Completes a configured directory: blanks trimmed, '/' appended unless it already ends with '/'
 // or '\'. An empty value stays empty.
 void CompleteDirectory(char* directory);
+// The configuration start-up read (the UCI front end shows it as its options' defaults and
+// changes it through them).
+extern EngineConfig engineConfig;
+// Opens mainBook from config's book directory and secondBook from its "2/" subdirectory.
+void OpenBooks(EngineConfig& config);
 
 // ---------------------------------------------------------------------------------------------
 // Game flow
@@ -86,6 +91,12 @@ EngineMove MoveAfterSearch(const SearchResult& result);
 // with the engine's move on the board, the reply the table expects (0 when the table has none or
 // its score is beyond the range worth pondering on; it may be a game-end marker).
 Move ExpectedReply();
+// Makes the guessed reply g for pondering into ponderUndo (TakeBackPonderMove takes it back);
+// false (board unchanged) when it is not legal. The caller sets ponderMove.
+bool MakePonderMove(Move g);
+// After the engine's move: the table ages (deeply once the fifty-move count passes 80), or only
+// its age counter is brought back into range.
+void AgeTableAfterMove(int depth);
 
 // The input poll a running search makes when a whole token waits: PollCommand for the xboard
 // loop; another front end installs its own reader.

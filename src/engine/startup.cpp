@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,11 +48,35 @@ bool StartsWith(const char* text, const char* prefix) {
     return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
+}  // namespace
+
+EngineConfig engineConfig;
+
 void OpenBooks(EngineConfig& config) {
     config.mainBookOpened = mainBook.open(config.bookDirectory);
     char second[sizeof config.bookDirectory + 4];
     std::snprintf(second, sizeof second, "%s2/", config.bookDirectory);
     secondBook.open(second);
+}
+
+namespace {
+
+// The start-up report: standard output for an xboard interface. A UCI interface has no place for
+// these lines: they go to the debug log alone, and the UCI front end tells the user what matters.
+bool reportToLog;
+
+void Report(const char* format, ...) {
+    char line[ConfigLineLimit + 600];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    if (reportToLog) {
+        debugLog << line;
+        debugLog.Flush();
+    } else {
+        std::fputs(line, stdout);
+    }
 }
 
 enum class ConfigOpen { Opened, Absent, Failed };
@@ -79,9 +104,11 @@ ConfigOpen OpenConfig(const char* path, std::FILE*& file) {
         if (!file) close(fd);
     }
     if (file) return ConfigOpen::Opened;
-    std::printf("ERROR: Zelmor.ini file cannot be opened: %s (%s)\n", path, reason);
-    debugLog << "ERROR: Zelmor.ini file cannot be opened: " << path << " (" << reason << ")";
-    debugLog.Line("");
+    Report("ERROR: Zelmor.ini file cannot be opened: %s (%s)\n", path, reason);
+    if (!reportToLog) {
+        debugLog << "ERROR: Zelmor.ini file cannot be opened: " << path << " (" << reason << ")";
+        debugLog.Line("");
+    }
     return ConfigOpen::Failed;
 }
 
@@ -221,23 +248,27 @@ void ReadConfig(std::FILE* file, EngineConfig& config, bool openBooks) {
     }
 }
 
-bool EngineStartup() {
+bool EngineStartup(bool forUci) {
+    reportToLog = forUci;
     // 1.-2. Replies reach the interface at once. Input needs no stdio mode: Zelmor reads fd 0
     // through its own buffer.
     EngineState = Playing;
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     std::fflush(nullptr);
 
-    // 3.-4. Handshake and the first feature lines.
-    char token[TokenCapacity] = "";
-    ReadToken(token, sizeof token);
-    bool xboard = std::strncmp(token, "xboard", 6) == 0;
-    if (!xboard) std::printf("Engine works only with xboard protocol ver. 2\n");
-    std::printf("\n");
-    std::printf("feature %s=%s\n", "done", "0");
-    if (xboard) DiscardTokens(2);
-    std::printf("feature %s=%s\n", "setboard", "1");
-    if (xboard) DiscardTokens(2);
+    // 3.-4. Handshake and the first feature lines (none for a UCI interface, which speaks first).
+    bool xboard = false;
+    if (!forUci) {
+        char token[TokenCapacity] = "";
+        ReadToken(token, sizeof token);
+        xboard = std::strncmp(token, "xboard", 6) == 0;
+        if (!xboard) std::printf("Engine works only with xboard protocol ver. 2\n");
+        std::printf("\n");
+        std::printf("feature %s=%s\n", "done", "0");
+        if (xboard) DiscardTokens(2);
+        std::printf("feature %s=%s\n", "setboard", "1");
+        if (xboard) DiscardTokens(2);
+    }
 
     // 5.-6. State and tables. Moves or "go" before the first "new" meet the initial position
     // rather than an empty board.
@@ -247,46 +278,49 @@ bool EngineStartup() {
     SetBoard(StartFen);
 
     // 7. Configuration, books as BOOK_PATH lines are met, bitbases once the file is read.
-    static EngineConfig config;
+    EngineConfig& config = engineConfig;
     config = EngineConfig{};
     std::FILE* file = FindConfig(config);
     if (!file) {
-        std::printf("%s\n", IniMissing);
-        debugLog.Line(IniMissing);
+        Report("%s\n", IniMissing);
+        if (!forUci) debugLog.Line(IniMissing);
     } else {
         ReadConfig(file, config, true);
         if (std::ferror(file)) {
-            std::printf("ERROR: Zelmor.ini file could not be read to its end.\n");
-            debugLog.Line("ERROR: Zelmor.ini file could not be read to its end.");
+            Report("ERROR: Zelmor.ini file could not be read to its end.\n");
+            if (!forUci) debugLog.Line("ERROR: Zelmor.ini file could not be read to its end.");
         }
     }
     if (config.bitbaseDirectory[0] != '\0')
         LoadBitbases(config.bitbaseDirectory, config.bitbaseCacheMb, config.bitbaseLoadMode);
 
     // 8.
-    std::printf("feature done=1\n");
+    if (!forUci) std::printf("feature done=1\n");
     if (xboard) DiscardTokens(2);
 
     // 9.-10. Report what did not load.
     if (!config.bookPathSeen || !config.mainBookOpened) {
-        std::printf("BOOK ERROR: %s\n", mainBook.errorText);
-        debugLog << "BOOK ERROR: ";
-        debugLog.Line(mainBook.errorText);
+        Report("BOOK ERROR: %s\n", mainBook.errorText);
+        if (!forUci) {
+            debugLog << "BOOK ERROR: ";
+            debugLog.Line(mainBook.errorText);
+        }
     }
     if (!bitbasesLoaded) {
-        std::printf("%s", BitbasesMissing);
-        debugLog << BitbasesMissing;
+        Report("%s", BitbasesMissing);
+        if (!forUci) debugLog << BitbasesMissing;
     } else {
-        std::printf("EGBB_LOAD=%d\n", config.bitbaseLoadMode);
+        Report("EGBB_LOAD=%d\n", config.bitbaseLoadMode);
         if (config.bitbaseLoadMode < 1)
-            std::printf("EGBB WARNING: EGBB_LOAD < 1 in 'Zelmor.ini' file.\n");
-        std::printf("EGBB_CACHE=%d\n", config.bitbaseCacheMb);
+            Report("EGBB WARNING: EGBB_LOAD < 1 in 'Zelmor.ini' file.\n");
+        Report("EGBB_CACHE=%d\n", config.bitbaseCacheMb);
         if (config.bitbaseCacheMb < 4)
-            std::printf("EGBB WARNING: EGBB_CACHE < 4 in 'Zelmor.ini' file.\n");
+            Report("EGBB WARNING: EGBB_CACHE < 4 in 'Zelmor.ini' file.\n");
     }
 
-    // A log that could be written nowhere is the last thing reported.
-    if (debugLog.Failure()[0] != '\0') std::printf("LOG ERROR: %s\n", debugLog.Failure());
+    // A log that could be written nowhere is the last thing reported (by the UCI front end as an
+    // info string).
+    if (debugLog.Failure()[0] != '\0' && !forUci) std::printf("LOG ERROR: %s\n", debugLog.Failure());
 
     // 11.
     if (file) std::fclose(file);

@@ -27,6 +27,10 @@ void SetTimeBudget(i32 ownCentiseconds, i32 opponentCentiseconds) {
         movesToGo = static_cast<i32>(movesPerSession - (i64{gamePly} >> 1) % movesPerSession);
     else
         movesToGo = 33;
+    SetMoveBudget(ownCentiseconds);
+}
+
+void SetMoveBudget(i32 ownCentiseconds) {
     // 2.-3. Per-move share, with a safety margin once it is worth having.
     i64 perMove = i64{ownCentiseconds} / movesToGo;
     if (perMove >= 500)

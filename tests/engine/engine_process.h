@@ -15,6 +15,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace zelmor_test {
 
@@ -47,10 +48,15 @@ private:
 class EngineProcess {
 public:
     // inChild runs in the forked child before it enters the directory (environment, user);
-    // binary defaults to the built engine.
+    // binary defaults to the built engine, which gets `arguments` after its name.
     explicit EngineProcess(const std::string& directory,
                            const std::function<void()>& inChild = nullptr,
-                           const std::string& binary = ZELMOR_BINARY) {
+                           const std::string& binary = ZELMOR_BINARY,
+                           const std::vector<std::string>& arguments = {}) {
+        std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+        for (const std::string& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
         int toChild[2], fromChild[2];
         if (pipe(toChild) != 0 || pipe(fromChild) != 0) std::abort();
         pid_ = fork();
@@ -63,7 +69,7 @@ public:
             close(fromChild[1]);
             if (inChild) inChild();
             if (chdir(directory.c_str()) != 0) _exit(126);
-            execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+            execv(binary.c_str(), argv.data());
             _exit(127);
         }
         close(toChild[0]);

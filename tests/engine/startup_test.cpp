@@ -277,6 +277,7 @@ TEST(Installed, PlaysFromAReadOnlyDirectoryWithBookBitbasesAndLogInTheStateDirec
     for (const char* file : {"usr/games/zelmor", "usr/share/zelmor/Zelmor.ini",
                              "usr/share/zelmor/book/bookwtm.zbk", "usr/lib/zelmor/egbbso64.so",
                              "usr/share/games/plugins/xboard/zelmor.eng",
+                             "usr/share/games/plugins/uci/zelmor-uci.eng",
                              "usr/share/man/man6/zelmor.6.gz"})
         EXPECT_TRUE(std::filesystem::exists(dest + "/" + file)) << file;
 
@@ -320,6 +321,16 @@ TEST(Installed, PlaysFromAReadOnlyDirectoryWithBookBitbasesAndLogInTheStateDirec
     EXPECT_NE(text.str().find("move (book) "), std::string::npos) << log;
     EXPECT_NE(text.str().find("Zelmor.ini read from " + dest + "/usr/share/zelmor/Zelmor.ini"),
               std::string::npos);
+
+    // The UCI side under its installed name finds the same Zelmor.ini, book and bitbases.
+    EXPECT_TRUE(std::filesystem::is_symlink(dest + "/usr/games/zelmor-uci"));
+    EngineProcess uci(work, asUser, dest + "/usr/games/zelmor-uci");
+    uci.Send("uci\nisready\nposition startpos\ngo wtime 6000 btime 6000\n");
+    ASSERT_TRUE(uci.WaitFor("bestmove ", 20000)) << uci.output;
+    uci.Send("quit\n");
+    EXPECT_EQ(uci.Finish(), 0);
+    EXPECT_NE(uci.output.find("\nreadyok\ninfo string book move "), std::string::npos)
+        << uci.output;
 
     // A book deleted after installation: reported, and the engine searches its moves instead.
     std::filesystem::remove_all(dest + "/usr/share/zelmor/book");

@@ -1,0 +1,827 @@
+// The UCI front end. One command per line; a search runs inside "go" on the one thread, and the
+// search's poll hands every line that arrives meanwhile to PollUci. The board follows the
+// interface's "position" lines by playing only the moves it has not played yet, so that the
+// transposition table lives on from move to move as it does under xboard; the last move of a
+// list waits until "go" says whether it is a game move or the guess to ponder on.
+#include "engine/uci.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+#include "book/book.h"
+#include "egbb/egbb.h"
+#include "engine/engine.h"
+#include "engine/input.h"
+#include "engine/internal.h"
+#include "movegen/movegen.h"
+#include "search/search.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Lines and words
+
+// A line holds a whole game's "position ... moves" list: far more moves than a game can have.
+constexpr std::size_t LineLimit = 1 << 17;
+constexpr int WordLimit = static_cast<int>(LineLimit / 2);
+
+char line[LineLimit];
+// The line in `line` is a command a search could not act on: the loop handles it next.
+bool linePending;
+char* words[WordLimit];
+
+constexpr bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// One "info string" line; the texts a and b fill the format's %s.
+void InfoString(const char* format, const char* a = "", const char* b = "") {
+    char text[512];  // a longer text (a stray word of a huge line) is cut
+    if (std::snprintf(text, sizeof text, format, a, b) < 0) return;
+    std::printf("info string %s\n", text);
+}
+
+// The next line that is not blank, without its line end; false at the end of input.
+bool ReadLine() {
+    for (;;) {
+        bool truncated = false;
+        if (!ReadRestOfLine(line, sizeof line, truncated)) return false;
+        std::size_t length = std::strlen(line);
+        while (length > 0 && IsBlank(line[length - 1])) line[--length] = '\0';
+        if (truncated) InfoString("input line longer than 131071 characters cut");
+        for (const char* p = line; *p; ++p)
+            if (!IsBlank(*p)) return true;
+    }
+}
+
+// Cuts text into words in place; returns their number.
+int Split(char* text, char** out, int limit) {
+    int n = 0;
+    for (char* p = text; *p && n < limit;) {
+        while (IsBlank(*p)) *p++ = '\0';
+        if (!*p) break;
+        out[n++] = p;
+        while (*p && !IsBlank(*p)) ++p;
+    }
+    return n;
+}
+
+enum class Verb {
+    None, Uci, Debug, IsReady, SetOption, Register, UciNewGame, Position, Go, Stop, PonderHit, Quit
+};
+
+constexpr struct {
+    const char* name;
+    Verb verb;
+} Verbs[] = {
+    {"uci", Verb::Uci},
+    {"debug", Verb::Debug},
+    {"isready", Verb::IsReady},
+    {"setoption", Verb::SetOption},
+    {"register", Verb::Register},
+    {"ucinewgame", Verb::UciNewGame},
+    {"position", Verb::Position},
+    {"go", Verb::Go},
+    {"stop", Verb::Stop},
+    {"ponderhit", Verb::PonderHit},
+    {"quit", Verb::Quit},
+};
+
+Verb VerbOf(const char* word, std::size_t length) {
+    for (const auto& v : Verbs)
+        if (std::strlen(v.name) == length && std::strncmp(v.name, word, length) == 0) return v.verb;
+    return Verb::None;
+}
+
+const char* NameOf(Verb verb) {
+    for (const auto& v : Verbs)
+        if (v.verb == verb) return v.name;
+    return "";
+}
+
+// The first known command word of a line (UCI skips unknown words before it), read without
+// changing the line.
+Verb FirstVerb(const char* text) {
+    for (const char* p = text; *p;) {
+        while (IsBlank(*p)) ++p;
+        const char* start = p;
+        while (*p && !IsBlank(*p)) ++p;
+        if (p == start) break;
+        if (Verb verb = VerbOf(start, static_cast<std::size_t>(p - start)); verb != Verb::None)
+            return verb;
+    }
+    return Verb::None;
+}
+
+// Words [from, to) joined by single blanks into out, cut to its size.
+void Join(char** w, int from, int to, char* out, std::size_t size) {
+    std::size_t length = 0;
+    out[0] = '\0';
+    for (int i = from; i < to; ++i) {
+        const std::size_t n = std::strlen(w[i]) + (length ? 1 : 0);
+        if (length + n >= size) break;
+        std::snprintf(out + length, size - length, "%s%s", length ? " " : "", w[i]);
+        length += n;
+    }
+}
+
+// A whole decimal number, saturated to 64 bits; false for anything else.
+bool WholeNumber(const char* word, i64& value) {
+    if (!word || !*word) return false;
+    char* end = nullptr;
+    errno = 0;
+    long long parsed = std::strtoll(word, &end, 10);
+    if (*end != '\0' || end == word) return false;
+    value = parsed;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Moves
+
+// The legal moves of the live position; returns their end.
+ScoredMove* LegalMoves(ScoredMove* list) {
+    CheckInfo checkInfo;
+    FindCheckers(checkInfo);
+    const int side = pos.sideToMove;
+    ScoredMove* end =
+        checkInfo.checkers ? EvasionGenerators[side](list, checkInfo) : MoveGenerators[side](list);
+    ScoredMove* kept = list;
+    for (ScoredMove* m = list; m != end; ++m)
+        if (KeepsKingSafe(m->move)) *kept++ = *m;
+    return kept;
+}
+
+bool IsLegalMove(Move move) {
+    if (move == 0 || IsMarker(move)) return false;
+    ScoredMove list[MaxGeneratedMoves];
+    ScoredMove* end = LegalMoves(list);
+    for (ScoredMove* m = list; m != end; ++m)
+        if (m->move == move) return true;
+    return false;
+}
+
+// The move a word names in the game position, 0 unless it is legal there and written as Zelmor
+// writes it (so "g1f3q" or "e7e8" without its piece is no move).
+Move LegalMoveOf(const char* word) {
+    char lower[8];
+    std::size_t n = 0;
+    for (; word[n] && n < 6; ++n) lower[n] = static_cast<char>(std::tolower(word[n]));
+    if (n < 4 || n > 5) return 0;
+    lower[n] = '\0';
+    const Move move = ParseMove(lower);
+    char text[8];
+    if (move == 0 || !IsLegalMove(move)) return 0;
+    MoveToText(move, text);
+    return std::strcmp(text, lower) == 0 ? move : 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The game the board holds
+
+constexpr std::size_t BaseLimit = 256;
+constexpr int MoveTextSize = 8;
+
+struct Game {
+    char base[BaseLimit];  // "startpos" or the FEN text
+    int count;             // game moves played on the board from the base
+    char moves[HistoryGameLimit][MoveTextSize];
+};
+Game game;
+// The list's last move, legal in the game position and not played yet: "go" plays it, "go ponder"
+// makes it the guessed move.
+Move staged;
+char stagedText[MoveTextSize];
+// The text of the guessed move on the board (ponderMove) while a ponder search runs or waits.
+char guessText[MoveTextSize];
+
+// Sets up a base position; false (board in an unknown state) when it cannot be played on.
+bool SetUpBase(const char* base) {
+    ponderMove = 0;  // whatever was guessed is gone with the old board
+    staged = 0;
+    const bool read = SetBoard(std::strcmp(base, "startpos") == 0 ? StartFen : base);
+    SanitizeSetup();
+    EngineState = Playing;
+    if (!read || !PositionIsPlayable()) return false;
+    std::snprintf(game.base, sizeof game.base, "%s", base);
+    game.count = 0;
+    return true;
+}
+
+// Move texts are at most five characters; anything longer is cut.
+void CopyMoveText(char* out, const char* text) {
+    int n = 0;
+    for (; n < MoveTextSize - 1 && text[n]; ++n) out[n] = text[n];
+    out[n] = '\0';
+}
+
+bool PlayListMove(Move move, const char* text) {
+    if (!PlayGameMove(move, false)) return false;
+    CopyMoveText(game.moves[game.count++], text);
+    return true;
+}
+
+// Sets the board up again from the base with the moves it held (after a refused base).
+void RestoreGame() {
+    static char kept[HistoryGameLimit][MoveTextSize];
+    const int count = game.count;
+    std::memcpy(kept, game.moves, sizeof kept[0] * static_cast<std::size_t>(count));
+    char base[BaseLimit];
+    std::snprintf(base, sizeof base, "%s", game.base);
+    if (!SetUpBase(base)) SetUpBase("startpos");
+    for (int i = 0; i < count; ++i) {
+        const Move move = LegalMoveOf(kept[i]);
+        if (move == 0 || !PlayListMove(move, kept[i])) break;
+    }
+}
+
+void PositionCommand(char** w, int n) {
+    // 1. The base: "startpos", or "fen" and the fields up to "moves".
+    char base[BaseLimit] = "";
+    int i = 0;
+    if (n > 0 && std::strcmp(w[0], "startpos") == 0) {
+        std::snprintf(base, sizeof base, "startpos");
+        i = 1;
+    } else if (n > 0 && std::strcmp(w[0], "fen") == 0) {
+        i = 1;
+        while (i < n && std::strcmp(w[i], "moves") != 0) ++i;
+        Join(w, 1, i, base, sizeof base);
+        const std::size_t length = std::strlen(base);
+        if (length == 0 || length + 1 >= sizeof base) {
+            InfoString("position: no usable FEN; the position is unchanged");
+            return;
+        }
+    } else {
+        InfoString("position needs startpos or fen; the position is unchanged");
+        return;
+    }
+    while (i < n && std::strcmp(w[i], "moves") != 0) ++i;  // stray words are ignored
+    if (i < n) ++i;
+    char** list = w + i;
+    const int count = n - i;
+
+    // 2. A guessed move on the board is taken back; the list tells whether it was right.
+    const bool guessed = ponderMove != 0;
+    char guess[MoveTextSize];
+    CopyMoveText(guess, guessText);
+    TakeBackPonderMove();
+    const Move keptStaged = staged;
+    staged = 0;
+
+    // 3. The same game with more moves plays on; anything else is set up afresh.
+    bool samePrefix = std::strcmp(base, game.base) == 0 && game.count <= count;
+    for (int k = 0; samePrefix && k < game.count; ++k)
+        samePrefix = strcasecmp(list[k], game.moves[k]) == 0;
+    int k = game.count;
+    if (!samePrefix) {
+        if (!SetUpBase(base)) {
+            InfoString("position: FEN '%s' is not a playable position; the position is unchanged",
+                       base);
+            RestoreGame();
+            staged = keptStaged;
+            return;
+        }
+        k = 0;
+    }
+    const int guessAt = samePrefix && guessed ? game.count : -1;
+
+    // 4. The moves, the last one kept back for "go". An illegal move ends the list.
+    for (; k < count; ++k) {
+        const Move move = LegalMoveOf(list[k]);
+        char number[16];
+        std::snprintf(number, sizeof number, "%d", k + 1);
+        if (move == 0) {
+            InfoString("position: move %s (%s) is illegal; the moves before it are played", number,
+                       list[k]);
+            return;
+        }
+        char text[8];
+        MoveToText(move, text);
+        if (k == count - 1) {
+            staged = move;
+            CopyMoveText(stagedText, text);
+            break;
+        }
+        if (!PlayListMove(move, text)) {
+            InfoString("position: move %s (%s) exceeds the game length Zelmor keeps", number,
+                       list[k]);
+            return;
+        }
+        // A wrong guess ages the table one step more, as under xboard.
+        if (k == guessAt && std::strcmp(text, guess) != 0) ++hashAge;
+    }
+    if (guessAt >= 0 && guessAt == count - 1 && std::strcmp(stagedText, guess) != 0) ++hashAge;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Options
+
+bool ownBook = true;
+bool ponderOption = false;
+bool bitbasesStale;  // a bitbase option changed: reloaded before the next search or readyok
+bool reportPending = true;  // what is missing is told once options have settled
+
+constexpr int CacheLimitMb = 2047;  // the plug-in takes the cache in bytes, as an int
+
+const char* OptionText(const char* value) { return value[0] ? value : "<empty>"; }
+
+void PrintIdentity() {
+    std::printf("id name Zelmor\n");
+    std::printf("id author the Zelmor developers\n");
+    std::printf("option name Ponder type check default %s\n", ponderOption ? "true" : "false");
+    std::printf("option name OwnBook type check default %s\n", ownBook ? "true" : "false");
+    std::printf("option name BookPath type string default %s\n",
+                OptionText(engineConfig.bookDirectory));
+    std::printf("option name EgbbPath type string default %s\n",
+                OptionText(engineConfig.bitbaseDirectory));
+    std::printf("option name EgbbCache type spin default %d min 0 max %d\n",
+                engineConfig.bitbaseCacheMb > CacheLimitMb ? CacheLimitMb
+                                                           : engineConfig.bitbaseCacheMb,
+                CacheLimitMb);
+    std::printf("option name EgbbLoad type spin default %d min 0 max 5\n",
+                engineConfig.bitbaseLoadMode);
+    std::printf("uciok\n");
+}
+
+// Reloads changed bitbase settings and tells the user what is missing.
+void SettleOptions() {
+    if (bitbasesStale) {
+        bitbasesStale = false;
+        LoadBitbases(engineConfig.bitbaseDirectory, engineConfig.bitbaseCacheMb,
+                     engineConfig.bitbaseLoadMode);
+        reportPending = true;
+    }
+    if (!reportPending) return;
+    reportPending = false;
+    if (ownBook && (!engineConfig.bookPathSeen || !engineConfig.mainBookOpened)) {
+        std::size_t length = std::strlen(mainBook.errorText);
+        while (length > 0 && IsBlank(mainBook.errorText[length - 1])) --length;
+        mainBook.errorText[length] = '\0';
+        InfoString("no opening book: %s",
+                   length ? mainBook.errorText : "set BookPath (BOOK_PATH in Zelmor.ini)");
+    }
+    if (!bitbasesLoaded)
+        InfoString("endgame bitbases not loaded: set EgbbPath (EGBB_PATH in Zelmor.ini)");
+    if (debugLog.Failure()[0] != '\0') InfoString("no debug log: %s", debugLog.Failure());
+}
+
+bool ReadCheck(const char* name, const char* value, bool& target) {
+    if (strcasecmp(value, "true") == 0 || strcasecmp(value, "false") == 0) {
+        target = strcasecmp(value, "true") == 0;
+        return true;
+    }
+    InfoString("setoption: %s takes true or false, not '%s'", name, value);
+    return false;
+}
+
+bool ReadSpin(const char* name, const char* value, int low, int high, i32& target) {
+    i64 number;
+    if (WholeNumber(value, number) && number >= low && number <= high) {
+        target = static_cast<i32>(number);
+        return true;
+    }
+    char range[48];
+    std::snprintf(range, sizeof range, "%s takes %d to %d", name, low, high);
+    InfoString("setoption: %s, not '%s'", range, value);
+    return false;
+}
+
+bool ReadDirectory(const char* name, const char* value, char* target) {
+    if (std::strcmp(value, "<empty>") == 0) value = "";
+    if (std::strlen(value) > ConfigLineLimit - 2) {
+        InfoString("setoption: %s is longer than 4093 characters", name);
+        return false;
+    }
+    std::snprintf(target, ConfigLineLimit + 1, "%s", value);
+    CompleteDirectory(target);
+    return true;
+}
+
+void SetOptionCommand(char** w, int n) {
+    // "setoption name <words> [value <words>]"; names and values may hold blanks.
+    if (n < 2 || std::strcmp(w[0], "name") != 0) {
+        InfoString("setoption needs: setoption name <option> [value <value>]");
+        return;
+    }
+    static char name[256], value[ConfigLineLimit + 1];
+    int valueAt = 1;
+    while (valueAt < n && std::strcmp(w[valueAt], "value") != 0) ++valueAt;
+    Join(w, 1, valueAt, name, sizeof name);
+    Join(w, valueAt + 1, n, value, sizeof value);
+    debugLog << "-M: option " << name << " = ";
+    debugLog.Line(value);
+
+    if (strcasecmp(name, "Ponder") == 0) {
+        ReadCheck("Ponder", value, ponderOption);
+    } else if (strcasecmp(name, "OwnBook") == 0) {
+        if (ReadCheck("OwnBook", value, ownBook)) reportPending = true;
+    } else if (strcasecmp(name, "BookPath") == 0) {
+        if (!ReadDirectory("BookPath", value, engineConfig.bookDirectory)) return;
+        mainBook.close();
+        secondBook.close();
+        mainBook.directory[0] = secondBook.directory[0] = '\0';
+        engineConfig.bookPathSeen = engineConfig.bookDirectory[0] != '\0';
+        engineConfig.mainBookOpened = false;
+        mainBook.errorText[0] = '\0';
+        if (engineConfig.bookPathSeen) OpenBooks(engineConfig);
+        reportPending = true;
+    } else if (strcasecmp(name, "EgbbPath") == 0) {
+        if (ReadDirectory("EgbbPath", value, engineConfig.bitbaseDirectory)) bitbasesStale = true;
+    } else if (strcasecmp(name, "EgbbCache") == 0) {
+        if (ReadSpin("EgbbCache", value, 0, CacheLimitMb, engineConfig.bitbaseCacheMb))
+            bitbasesStale = bitbasesLoaded || engineConfig.bitbaseDirectory[0];
+    } else if (strcasecmp(name, "EgbbLoad") == 0) {
+        if (ReadSpin("EgbbLoad", value, 0, 5, engineConfig.bitbaseLoadMode))
+            bitbasesStale = bitbasesLoaded || engineConfig.bitbaseDirectory[0];
+    } else if (strcasecmp(name, "Hash") == 0) {
+        InfoString("setoption: the hash table is fixed at 72 MB");
+    } else {
+        InfoString("setoption: Zelmor has no option '%s'", name);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Thinking output
+
+// Bitbase wins are held to 8001 and evaluations to 7800: anything above is a mate, 8100 − plies.
+constexpr int HighestPlainScore = 8001;
+constexpr int MateBase = 8100;
+constexpr int NoScore = 8190;
+
+i32 goStart;
+int lastDepth;
+int lastScore;
+char lastPv[PvTextSize];
+
+void ScoreText(int score, char* out, std::size_t size) {
+    if (score > HighestPlainScore)
+        std::snprintf(out, size, "mate %d", (MateBase - score + 1) / 2);
+    else if (score < -HighestPlainScore)
+        std::snprintf(out, size, "mate %d", -((MateBase + score + 1) / 2));
+    else
+        std::snprintf(out, size, "cp %d", score);
+}
+
+// The moves of a thinking line, up to the first word that is not a move (a mate or draw mark).
+void PvMoves(const char* text, char* out, std::size_t size) {
+    std::size_t length = 0;
+    out[0] = '\0';
+    for (const char* p = text; *p;) {
+        while (*p == ' ') ++p;
+        const char* start = p;
+        while (*p && *p != ' ') ++p;
+        const std::size_t n = static_cast<std::size_t>(p - start);
+        const bool move = (n == 4 || (n == 5 && std::strchr("qrbn", start[4]))) &&
+                          start[0] >= 'a' && start[0] <= 'h' && start[1] >= '1' &&
+                          start[1] <= '8' && start[2] >= 'a' && start[2] <= 'h' &&
+                          start[3] >= '1' && start[3] <= '8';
+        if (!move || length + n + 2 > size) break;
+        if (length) out[length++] = ' ';
+        std::memcpy(out + length, start, n);
+        length += n;
+        out[length] = '\0';
+    }
+}
+
+void PrintUciThinking(ThinkingKind kind, int depth, int score, int, u32 nodes, const char* text) {
+    if (kind == ThinkingKind::Restart || depth < 1 || score >= NoScore || score <= -NoScore)
+        return;
+    char pv[PvTextSize];
+    PvMoves(text, pv, sizeof pv);
+    // The line after the last iteration repeats it unless a stopped iteration changed the move
+    // or its score; it never reports less depth than was completed (a search settled by mate
+    // ends early).
+    if (kind == ThinkingKind::Final) {
+        const std::size_t first = std::strcspn(pv, " ");
+        if (score == lastScore && std::strncmp(pv, lastPv, first) == 0 &&
+            (lastPv[first] == ' ' || lastPv[first] == '\0'))
+            return;
+        if (depth < lastDepth) depth = lastDepth;
+    }
+    lastDepth = depth;
+    lastScore = score;
+    std::snprintf(lastPv, sizeof lastPv, "%s", pv);
+    char scoreText[24];
+    ScoreText(score, scoreText, sizeof scoreText);
+    i64 ms = i64{Now()} - goStart;
+    if (ms < 0) ms = 0;
+    const u64 nps = u64{nodes} * 1000 / static_cast<u64>(ms > 0 ? ms : 1);
+    std::printf("info depth %d score %s time %lld nodes %u nps %llu%s%s\n", depth, scoreText,
+                static_cast<long long>(ms), nodes, static_cast<unsigned long long>(nps),
+                pv[0] ? " pv " : "", pv);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Input while a search runs
+
+bool stopReceived;
+bool quitReceived;
+
+// Acts on one line that arrived during a search, or while a finished infinite or ponder search
+// waits for its end. The end of input acts as "quit".
+void HandleLineDuringSearch() {
+    if (!ReadLine()) {
+        std::snprintf(line, sizeof line, "quit");
+        debugLog.Line("-M: end of input during a search");
+    }
+    debugLog << "-cC: ";
+    debugLog.Line(line);
+    const Verb verb = FirstVerb(line);
+    switch (verb) {
+        case Verb::IsReady:
+            std::printf("readyok\n");
+            return;
+        case Verb::Uci:
+            PrintIdentity();
+            return;
+        case Verb::PonderHit:
+            // The guess was right: the search goes on as the search for the move, under the
+            // clock, with the time spent pondering counted as xboard counts it.
+            if (EngineState == Pondering) {
+                const i32 now = Now();
+                StartMoveClock(now);
+                ApplyPonderCredit(now);
+                EngineState = Thinking;
+                debugLog.Line("--- GOOD PONDER --- ponderhit");
+            }
+            return;
+        case Verb::Quit:
+            quitReceived = true;
+            break;
+        case Verb::Stop:
+            break;
+        case Verb::Position:
+        case Verb::Go:
+        case Verb::UciNewGame:
+        case Verb::SetOption:
+            // Commands that need a resting engine end the search first (its bestmove is sent),
+            // then run as if "stop" had come before them.
+            InfoString("%s during a search: the search stops first", NameOf(verb));
+            linePending = true;
+            break;
+        default:  // debug, register and unknown words are ignored
+            return;
+    }
+    stopReceived = true;
+    stopSearch = true;
+    // A stop is the user's: the shallow search's one restart must not undo it.
+    shallowRestartAllowed = false;
+}
+
+void PollUci() { HandleLineDuringSearch(); }
+
+// ---------------------------------------------------------------------------------------------
+// go
+
+struct GoRequest {
+    i64 time[2] = {-1, -1};  // by Side: btime, wtime
+    i64 increment[2] = {0, 0};
+    i64 movesToGo = 0, moveTime = 0, depth = 0, nodes = 0;
+    bool infinite = false, ponder = false;
+};
+
+void ParseGo(char** w, int n, GoRequest& go) {
+    struct Number {
+        const char* name;
+        i64* value;
+        bool positive;  // a limit of 0 is no limit; clocks and increments may be 0
+    } numbers[] = {
+        {"wtime", &go.time[White], false},     {"btime", &go.time[Black], false},
+        {"winc", &go.increment[White], false}, {"binc", &go.increment[Black], false},
+        {"movestogo", &go.movesToGo, true},    {"movetime", &go.moveTime, true},
+        {"depth", &go.depth, true},            {"nodes", &go.nodes, true},
+    };
+    for (int i = 0; i < n; ++i) {
+        if (std::strcmp(w[i], "infinite") == 0) {
+            go.infinite = true;
+            continue;
+        }
+        if (std::strcmp(w[i], "ponder") == 0) {
+            go.ponder = true;
+            continue;
+        }
+        if (std::strcmp(w[i], "searchmoves") == 0 || std::strcmp(w[i], "mate") == 0) {
+            InfoString("go: %s is not supported and is ignored", w[i]);
+            continue;
+        }
+        for (Number& number : numbers) {
+            if (std::strcmp(w[i], number.name) != 0) continue;
+            i64 value;
+            if (i + 1 >= n || !WholeNumber(w[i + 1], value)) {
+                InfoString("go: %s needs a number; ignored", number.name);
+            } else if (value < 0 || (number.positive && value == 0)) {
+                ++i;
+                InfoString(number.positive ? "go: %s %s is no limit; ignored"
+                                           : "go: %s %s is negative; taken as 0",
+                           number.name, w[i]);
+                if (!number.positive) *number.value = 0;
+            } else {
+                *number.value = value;
+                ++i;
+            }
+            break;
+        }
+    }
+}
+
+i32 Clamp32(i64 value) { return value > INT32_MAX ? INT32_MAX : static_cast<i32>(value); }
+
+// Search limits and the clock for the side to move, by the rules the xboard side uses.
+void SetUpLimits(const GoRequest& go) {
+    searchLimits = SearchLimits{};
+    // The first iteration searches two plies: "depth 1" gets that one rather than none.
+    searchLimits.depth = go.depth == 1 ? 2 : Clamp32(go.depth);
+    searchLimits.nodes = go.nodes > 0xFFFFFFFF ? 0xFFFFFFFFu : static_cast<u32>(go.nodes);
+    const int side = pos.sideToMove;
+    const bool clock = go.time[side] >= 0 && !go.infinite;
+    if (go.moveTime > 0 && !go.infinite) searchLimits.moveTimeMs = Clamp32(go.moveTime);
+    hardTimeLimit = -1;
+    if (clock) {
+        const i32 own = Clamp32(go.time[side] / 10);
+        const i32 opponent = Clamp32((go.time[side ^ 1] < 0 ? 0 : go.time[side ^ 1]) / 10);
+        incrementMs = Clamp32(go.increment[side]);
+        // The interface counts the moves to the next control itself; without a count the whole
+        // game is one period.
+        movesPerSession = Clamp32(go.movesToGo);
+        if (go.movesToGo > 0) {
+            movesToGo = movesPerSession;
+            SetMoveBudget(own);
+        } else {
+            SetTimeBudget(own, opponent);
+        }
+    }
+    searchLimits.infinite = !clock && searchLimits.moveTimeMs == 0;
+    if (searchLimits.infinite && !go.infinite && !go.ponder && go.time[side ^ 1] >= 0 &&
+        go.depth == 0 && go.nodes == 0)
+        InfoString("go: no clock for the side to move; searching until stop");
+}
+
+// The engine's move after a search: the table's root move, else the search's own, else the
+// first legal move (a position already drawn by rule is not searched).
+Move ChooseMove(const SearchResult& result, int& depth) {
+    const EngineMove chosen = MoveAfterSearch(result);
+    depth = chosen.depth;
+    if (IsLegalMove(chosen.move)) return chosen.move;
+    if (IsLegalMove(result.move)) return result.move;
+    HashEntry entry;
+    if (ProbeHash(entry) && IsLegalMove(entry.move)) return entry.move;
+    ScoredMove list[MaxGeneratedMoves];
+    debugLog << "-M: no searched move, first legal move played; search gave "
+             << unsigned{result.move};
+    debugLog.Line("");
+    return LegalMoves(list) != list ? list[0].move : 0;
+}
+
+// The reply the table expects after `best`, when it is legal there.
+Move PonderReply(Move best) {
+    UndoRecord undo;
+    SaveSnapshot(undo);
+    MakeMove(best, undo);
+    const Move reply = ExpectedReply();
+    const bool legal = IsLegalMove(reply);
+    UnmakeMove(best, undo);
+    return legal ? reply : 0;
+}
+
+void SendBestMove(Move best, Move reply) {
+    char text[8] = "0000", replyText[8];
+    if (best) MoveToText(best, text);
+    if (reply) {
+        MoveToText(reply, replyText);
+        std::printf("bestmove %s ponder %s\n", text, replyText);
+    } else {
+        std::printf("bestmove %s\n", text);
+    }
+    debugLog << "-M: bestmove ";
+    debugLog.Line(text);
+}
+
+// An infinite or ponder search never answers before "stop" (or "ponderhit" for a ponder search).
+void WaitForStop(bool infinite) {
+    while (!stopReceived && (infinite || EngineState == Pondering)) HandleLineDuringSearch();
+}
+
+void GoCommand(char** w, int n) {
+    GoRequest go;
+    ParseGo(w, n, go);
+    SettleOptions();
+
+    // 1. The list's last move: a game move, or the guess to ponder on.
+    if (staged != 0) {
+        if (go.ponder && MakePonderMove(staged)) {
+            ponderMove = staged;
+            CopyMoveText(guessText, stagedText);
+        } else if (!PlayListMove(staged, stagedText)) {
+            InfoString("go: move %s exceeds the game length Zelmor keeps", stagedText);
+        }
+        staged = 0;
+    }
+    stopReceived = false;
+    EngineState = go.ponder ? Pondering : Thinking;
+    const bool infinite = go.infinite;
+
+    // 2. No legal move: nothing to search.
+    if (!HasLegalMove()) {
+        CheckInfo checkInfo;
+        FindCheckers(checkInfo);
+        std::printf("info depth 0 score %s\n", checkInfo.checkers ? "mate 0" : "cp 0");
+        WaitForStop(infinite);
+        SendBestMove(0, 0);
+        EngineState = Playing;
+        return;
+    }
+
+    // 3. The book, for a move that is to be played now.
+    if (ownBook && !infinite && !go.ponder) {
+        const Move bookMove = GameBookMove();
+        if (IsLegalMove(bookMove)) {
+            char text[8];
+            MoveToText(bookMove, text);
+            InfoString("book move %s", text);
+            SendBestMove(bookMove, 0);
+            EngineState = Playing;
+            return;
+        }
+    }
+
+    // 4. The search, under the limits and the clock.
+    SetUpLimits(go);
+    goStart = Now();
+    lastDepth = 0;
+    lastPv[0] = '\0';
+    const SearchResult result = StartEngine(false);
+    if (result.move == EndRepetition || result.move == EndFiftyMoves ||
+        result.move == EndNoMaterial)
+        std::printf("info depth 0 score cp 0\n");  // drawn by rule already: nothing searched
+    WaitForStop(infinite);
+
+    // 5. The move, and the reply to ponder on.
+    int depth = 0;
+    const Move best = ChooseMove(result, depth);
+    const Move reply = best ? PonderReply(best) : 0;
+    if (EngineState != Pondering) AgeTableAfterMove(depth);
+    SendBestMove(best, reply);
+    EngineState = Playing;
+    searchLimits = SearchLimits{};
+}
+
+void UciNewGameCommand() { SetUpBase("startpos"); }
+
+}  // namespace
+
+bool WantsUci(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--uci") == 0) return true;
+    if (argc < 1 || !argv[0]) return false;
+    const char* slash = std::strrchr(argv[0], '/');
+    return std::strcmp(slash ? slash + 1 : argv[0], "zelmor-uci") == 0;
+}
+
+void UciLoop() {
+    EngineStartup(true);
+    thinkingPrinter = PrintUciThinking;
+    inputPoller = PollUci;
+    std::snprintf(game.base, sizeof game.base, "startpos");
+    game.count = 0;
+    while (!quitReceived) {
+        if (!linePending && !ReadLine()) break;
+        linePending = false;
+        debugLog << "::cmd:: ";
+        debugLog.Line(line);
+        const int n = Split(line, words, WordLimit);
+        int at = 0;
+        Verb verb = Verb::None;
+        while (at < n && (verb = VerbOf(words[at], std::strlen(words[at]))) == Verb::None) ++at;
+        char** args = words + at + 1;
+        const int count = n - at - 1;
+        switch (verb) {
+            case Verb::Uci:
+                PrintIdentity();
+                break;
+            case Verb::IsReady:
+                SettleOptions();
+                std::printf("readyok\n");
+                break;
+            case Verb::SetOption:
+                SetOptionCommand(args, count);
+                break;
+            case Verb::UciNewGame:
+                UciNewGameCommand();
+                break;
+            case Verb::Position:
+                PositionCommand(args, count);
+                break;
+            case Verb::Go:
+                GoCommand(args, count);
+                break;
+            case Verb::Quit:
+                quitReceived = true;
+                break;
+            default:  // debug, register, a stray stop or ponderhit, unknown words
+                break;
+        }
+    }
+    EngineState = Quit;
+}

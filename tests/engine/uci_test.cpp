@@ -1,0 +1,367 @@
+// The UCI front end through the real binary: handshake, searches under every kind of limit,
+// pondering, a whole game on a running clock, mate scores, bad input, and the same search as the
+// xboard side. Every bestmove is checked against the legal moves computed in this process.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+#include <thread>
+
+#include "engine/engine.h"
+#include "engine/internal.h"
+#include "engine_process.h"
+#include "movegen/movegen.h"
+
+namespace {
+
+using zelmor_test::Contains;
+using zelmor_test::EngineProcess;
+using zelmor_test::Handshake;
+using zelmor_test::ScratchDir;
+using Clock = std::chrono::steady_clock;
+using Moves = std::vector<std::string>;
+
+int MsSince(Clock::time_point start) {
+    return static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// The legal moves of a position, computed here with the engine's own board.
+Moves LegalMoves(const std::string& fen, const Moves& moves = {}) {
+    static const bool tablesReady = (InitTables(), true);
+    (void)tablesReady;
+    SetBoard(fen == "startpos" ? StartFen : fen.c_str());
+    for (const std::string& m : moves) EXPECT_TRUE(PlayGameMove(ParseMove(m.c_str()), false)) << m;
+    ScoredMove list[MaxGeneratedMoves];
+    CheckInfo checkInfo;
+    FindCheckers(checkInfo);
+    ScoredMove* end = checkInfo.checkers ? EvasionGenerators[pos.sideToMove](list, checkInfo)
+                                         : MoveGenerators[pos.sideToMove](list);
+    Moves legal;
+    char text[8];
+    for (ScoredMove* m = list; m != end; ++m)
+        if (KeepsKingSafe(m->move)) legal.push_back((MoveToText(m->move, text), text));
+    return legal;
+}
+
+bool IsLegal(const std::string& move, const std::string& fen, const Moves& moves = {}) {
+    Moves legal = LegalMoves(fen, moves);
+    return std::find(legal.begin(), legal.end(), move) != legal.end();
+}
+
+std::string Joined(const Moves& moves) {
+    std::string text;
+    for (const std::string& m : moves) text += " " + m;
+    return text;
+}
+
+// Zelmor in UCI mode, past its handshake. Output is consumed up to each bestmove read.
+class Uci {
+public:
+    // Started with --uci, or as `binary` (a link named zelmor-uci) without arguments.
+    explicit Uci(const std::string& binary = "")
+        : engine_(dir_.path(), nullptr, binary.empty() ? ZELMOR_BINARY : binary,
+                  binary.empty() ? Moves{"--uci"} : Moves{}) {}
+    void Send(const std::string& text) { engine_.Send(text); }
+    bool Wait(const std::string& text, int ms = 30000) {
+        return engine_.WaitFor(text, ms, seen_);
+    }
+    // The output since the last bestmove read.
+    std::string Fresh() const { return engine_.output.substr(seen_); }
+    // The next bestmove and its ponder move ("" on timeout); its lines are kept in lastSearch.
+    std::string BestMove(int ms = 60000, std::string* ponder = nullptr) {
+        if (!engine_.WaitFor("bestmove ", ms, seen_)) return "";
+        std::size_t at = engine_.output.find("bestmove ", seen_);
+        if (!engine_.WaitFor("\n", 5000, at)) return "";
+        std::size_t end = engine_.output.find('\n', at);
+        lastSearch = engine_.output.substr(seen_, end - seen_);
+        std::istringstream words(engine_.output.substr(at, end - at));
+        std::string word, move, reply;
+        words >> word >> move >> word >> reply;
+        if (ponder) *ponder = reply;
+        seen_ = end + 1;
+        return move;
+    }
+    int Finish() { return engine_.Finish(20000); }
+    const ScratchDir& dir() const { return dir_; }
+    std::string lastSearch;
+
+private:
+    ScratchDir dir_;
+    EngineProcess engine_;
+    std::size_t seen_ = 0;
+};
+
+// The last "info depth" line of a search: its depth, score text, nodes and first pv move.
+struct Info {
+    int depth = 0;
+    std::string score, nodes, move;
+};
+Info LastInfo(const std::string& output) {
+    static const std::regex pattern(
+        R"(info depth (\d+) score (cp -?\d+|mate -?\d+) time \d+ nodes (\d+) nps \d+(?: pv (\S+))?)");
+    Info info;
+    for (std::sregex_iterator it(output.begin(), output.end(), pattern), end; it != end; ++it)
+        info = {std::stoi((*it)[1]), (*it)[2], (*it)[3], (*it)[4]};
+    return info;
+}
+
+TEST(Uci, HandshakeUnderEitherNameWithTheReportInTheLog) {
+    Uci uci;
+    uci.Send("uci\n");
+    ASSERT_TRUE(uci.Wait("uciok\n"));
+    std::string out = uci.Fresh();
+    EXPECT_EQ(out.rfind("id name Zelmor\nid author ", 0), 0u) << out;
+    for (const char* option :
+         {"option name Ponder type check default false\n",
+          "option name OwnBook type check default true\n",
+          "option name BookPath type string default <empty>\n",
+          "option name EgbbPath type string default <empty>\n",
+          "option name EgbbCache type spin default 4 min 0 max 2047\n",
+          "option name EgbbLoad type spin default 1 min 0 max 5\n"})
+        EXPECT_TRUE(Contains(out, option)) << option;
+    EXPECT_FALSE(Contains(out, "Hash"));
+    // Start-up's report is for the log; the user hears what is missing as info strings.
+    EXPECT_FALSE(Contains(out, "ERROR") || Contains(out, "feature"));
+    uci.Send("isready\n");
+    ASSERT_TRUE(uci.Wait("readyok\n"));
+    EXPECT_TRUE(Contains(uci.Fresh(), "info string no opening book"));
+    EXPECT_TRUE(Contains(uci.Fresh(), "info string endgame bitbases not loaded"));
+    uci.Send("quit\n");
+    EXPECT_EQ(uci.Finish(), 0);
+    std::string log = uci.dir().Read("Zelmor.log");
+    EXPECT_TRUE(Contains(log, "BOOK ERROR: ") && Contains(log, "EGBB ERROR: ")) << log;
+
+    const std::string link = uci.dir().path() + "/zelmor-uci";
+    ASSERT_EQ(symlink(ZELMOR_BINARY, link.c_str()), 0);
+    Uci linked(link);
+    linked.Send("uci\n");
+    EXPECT_TRUE(linked.Wait("uciok\n"));
+    linked.Send("quit\n");
+    EXPECT_EQ(linked.Finish(), 0);
+}
+
+TEST(Uci, DepthMoveTimeInfiniteAndALongPosition) {
+    Uci uci;
+    uci.Send("uci\nposition startpos moves e2e4 e7e5\ngo depth 6\n");
+    std::string move = uci.BestMove();
+    EXPECT_TRUE(IsLegal(move, "startpos", {"e2e4", "e7e5"})) << move;
+    EXPECT_EQ(LastInfo(uci.lastSearch).depth, 6) << uci.lastSearch;
+    EXPECT_FALSE(Contains(uci.lastSearch, "info depth 7"));
+
+    auto start = Clock::now();
+    uci.Send("go movetime 500\n");
+    move = uci.BestMove(5000);
+    const int ms = MsSince(start);
+    EXPECT_GE(ms, 400);
+    EXPECT_LT(ms, 1000);
+    EXPECT_TRUE(IsLegal(move, "startpos", {"e2e4", "e7e5"})) << move;
+
+    // A node limit is checked at the search's polls, every 16384 nodes.
+    uci.Send("go nodes 50000\n");
+    move = uci.BestMove();
+    EXPECT_LT(std::stoll("0" + LastInfo(uci.lastSearch).nodes), 50000 + 16384) << uci.lastSearch;
+    EXPECT_TRUE(IsLegal(move, "startpos", {"e2e4", "e7e5"})) << move;
+
+    // Infinite: readyok at once while searching, no bestmove before stop.
+    uci.Send("go infinite\n");
+    ASSERT_TRUE(uci.Wait("info depth "));
+    uci.Send("isready\n");
+    ASSERT_TRUE(uci.Wait("readyok\n"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_FALSE(Contains(uci.Fresh(), "bestmove"));
+    uci.Send("stop\n");
+    start = Clock::now();
+    move = uci.BestMove(5000);
+    EXPECT_LT(MsSince(start), 1000);
+    EXPECT_TRUE(IsLegal(move, "startpos", {"e2e4", "e7e5"})) << move;
+
+    // 200 moves of a game chosen at random among the legal ones.
+    Moves game;
+    for (unsigned seed = 7; game.size() < 200; ++seed) {
+        game.clear();
+        for (unsigned r = seed; game.size() < 200; r = r * 1103515245u + 12345u) {
+            Moves legal = LegalMoves("startpos", game);
+            if (legal.empty()) break;
+            game.push_back(legal[(r >> 16) % legal.size()]);
+        }
+    }
+    uci.Send("position startpos moves" + Joined(game) + "\ngo depth 4\n");
+    move = uci.BestMove();
+    EXPECT_TRUE(IsLegal(move, "startpos", game)) << move;
+    EXPECT_FALSE(Contains(uci.lastSearch, "info string")) << uci.lastSearch;
+    uci.Send("quit\n");
+    EXPECT_EQ(uci.Finish(), 0);
+}
+
+TEST(Uci, PonderHitGoesOnUnderTheClockAndAMissIsTakenBack) {
+    Uci uci;
+    const Moves guessed = {"e2e4", "e7e5", "g1f3", "b8c6"};
+    uci.Send("uci\nposition startpos moves" + Joined(guessed) +
+             "\ngo ponder wtime 3000 btime 3000\n");
+    // The clock would have ended a search for the move by now; a ponder search ignores it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_FALSE(Contains(uci.Fresh(), "bestmove"));
+    uci.Send("ponderhit\n");
+    auto start = Clock::now();
+    std::string move = uci.BestMove(5000);
+    EXPECT_LT(MsSince(start), 3000);
+    EXPECT_TRUE(IsLegal(move, "startpos", guessed)) << move;
+
+    // The opponent plays another move: stop, then a position without the guess.
+    Moves game = guessed;
+    game.push_back(move);
+    game.push_back(LegalMoves("startpos", game)[0]);
+    uci.Send("position startpos moves" + Joined(game) + "\ngo ponder wtime 3000 btime 3000\n");
+    ASSERT_TRUE(uci.Wait("info depth "));
+    uci.Send("stop\n");
+    start = Clock::now();
+    EXPECT_TRUE(IsLegal(uci.BestMove(5000), "startpos", game));
+    EXPECT_LT(MsSince(start), 1000);
+    game.back() = LegalMoves("startpos", Moves(game.begin(), game.end() - 1))[1];
+    uci.Send("position startpos moves" + Joined(game) + "\ngo depth 5\n");
+    move = uci.BestMove();
+    EXPECT_TRUE(IsLegal(move, "startpos", game)) << move << Joined(game);
+    EXPECT_FALSE(Contains(uci.lastSearch, "info string")) << uci.lastSearch;
+    uci.Send("quit\n");
+    EXPECT_EQ(uci.Finish(), 0);
+}
+
+TEST(Uci, AGameOnARunningClockNeverLosesOnTime) {
+    Uci uci;
+    uci.Send("uci\nucinewgame\nisready\n");
+    ASSERT_TRUE(uci.Wait("readyok"));
+    Moves game;
+    int clock[2] = {3000, 3000};  // [Black], [White], in ms
+    const int increment = 30;
+    for (int ply = 0; ply < 80; ++ply) {
+        if (LegalMoves("startpos", game).empty()) break;
+        const int side = ply % 2 == 0 ? 1 : 0;
+        auto start = Clock::now();
+        uci.Send("position startpos moves" + Joined(game) + "\ngo wtime " +
+                 std::to_string(clock[1]) + " btime " + std::to_string(clock[0]) + " winc " +
+                 std::to_string(increment) + " binc " + std::to_string(increment) + "\n");
+        std::string move = uci.BestMove(clock[side] + 2000);
+        clock[side] -= MsSince(start);
+        ASSERT_GT(clock[side], 0) << "lost on time at ply " << ply;
+        clock[side] += increment;
+        ASSERT_TRUE(IsLegal(move, "startpos", game)) << move << " after" << Joined(game);
+        game.push_back(move);
+    }
+    uci.Send("quit\n");
+    EXPECT_EQ(uci.Finish(), 0);
+}
+
+TEST(Uci, MateScoresInMovesWithTheSideToMovesSign) {
+    Uci uci;
+    const struct {
+        const char* fen;
+        const char* score;
+        const char* move;
+    } cases[] = {
+        {"7k/5K2/8/8/8/8/8/R7 w - - 0 1", "mate 1", "a1h1"},
+        {"k7/8/2K5/8/8/8/8/7R w - - 0 1", "mate 2", ""},
+        {"7k/5K2/8/8/8/8/8/6R1 b - - 0 1", "mate -1", "h8h7"},
+    };
+    uci.Send("uci\n");
+    for (const auto& c : cases) {
+        uci.Send(std::string("position fen ") + c.fen + "\ngo depth 6\n");
+        std::string move = uci.BestMove();
+        EXPECT_EQ(LastInfo(uci.lastSearch).score, c.score) << c.fen << uci.lastSearch;
+        EXPECT_TRUE(IsLegal(move, c.fen)) << move;
+        if (*c.move) {
+            EXPECT_EQ(move, c.move);
+        }
+    }
+    uci.Send("quit\n");
+    EXPECT_EQ(uci.Finish(), 0);
+}
+
+TEST(Uci, BadInputIsToldAndNeverLeavesAnIllegalMoveOrAHang) {
+    Uci uci;
+    uci.Send("uci\nposition startpos moves e2e4\nposition fen 9/8/8 w - -\ngo depth 3\n");
+    std::string move = uci.BestMove();
+    EXPECT_TRUE(Contains(uci.lastSearch, "info string position: FEN")) << uci.lastSearch;
+    EXPECT_TRUE(IsLegal(move, "startpos", {"e2e4"})) << move;  // the position stayed
+
+    uci.Send("position startpos moves e2e4 e7e5 e1e3 g1f3\ngo depth 3\n");
+    move = uci.BestMove();
+    EXPECT_TRUE(Contains(uci.lastSearch, "info string position: move 3 (e1e3) is illegal"));
+    EXPECT_TRUE(IsLegal(move, "startpos", {"e2e4", "e7e5"})) << move;
+
+    uci.Send("position\nposition startpos moves e7e8q\nsetoption\n"
+             "setoption name Nonsense value 3\nsetoption name EgbbLoad value 9\n"
+             "setoption name OwnBook value maybe\nsetoption name Hash value 128\n"
+             "go wtime -100 btime -100\n");
+    move = uci.BestMove(5000);
+    for (const char* told :
+         {"info string position needs startpos or fen", "move 1 (e7e8q) is illegal",
+          "info string setoption needs",
+          "no option 'Nonsense'", "EgbbLoad takes 0 to 5, not '9'", "OwnBook takes true or false",
+          "fixed at 72 MB", "wtime -100 is negative"})
+        EXPECT_TRUE(Contains(uci.lastSearch, told)) << told;
+    EXPECT_TRUE(IsLegal(move, "startpos")) << move;
+
+    uci.Send("go depth -3 wtime\n");
+    ASSERT_TRUE(uci.Wait("info depth "));  // no usable limit: it searches until stop
+    uci.Send("stop\n");
+    EXPECT_TRUE(IsLegal(uci.BestMove(5000), "startpos"));
+    EXPECT_TRUE(Contains(uci.lastSearch, "info string go: depth -3 is no limit"));
+    EXPECT_TRUE(Contains(uci.lastSearch, "info string go: wtime needs a number"));
+
+    // No legal move: 0000, and only after stop in an infinite search.
+    uci.Send("position fen 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1\ngo depth 5\n");
+    EXPECT_EQ(uci.BestMove(), "0000");
+    EXPECT_TRUE(Contains(uci.lastSearch, "score cp 0"));
+    uci.Send("position fen 7k/6Q1/6K1/8/8/8/8/8 b - - 0 1\ngo infinite\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(Contains(uci.Fresh(), "bestmove"));
+    uci.Send("stop\n");
+    EXPECT_EQ(uci.BestMove(5000), "0000");
+    EXPECT_TRUE(Contains(uci.lastSearch, "score mate 0"));
+
+    // A command that needs a resting engine ends the search first, then takes effect.
+    uci.Send("position startpos\ngo infinite\n");
+    ASSERT_TRUE(uci.Wait("info depth "));
+    uci.Send("position startpos moves d2d4\n");
+    EXPECT_TRUE(IsLegal(uci.BestMove(5000), "startpos"));
+    EXPECT_TRUE(Contains(uci.lastSearch, "info string position during a search"));
+    uci.Send("go depth 3\n");
+    EXPECT_TRUE(IsLegal(uci.BestMove(), "startpos", {"d2d4"}));
+
+    // The end of input ends an infinite search with its move and the engine with it.
+    uci.Send("go infinite\n");
+    ASSERT_TRUE(uci.Wait("info depth "));
+    EXPECT_EQ(uci.Finish(), 0);
+    EXPECT_TRUE(IsLegal(uci.BestMove(1000), "startpos", {"d2d4"}));
+}
+
+// The same position and depth through either front end: the same nodes, score and move.
+TEST(Uci, SearchesAsTheXboardSideDoes) {
+    const Moves moves = {"e2e4", "c7c5", "g1f3", "d7d6", "d2d4"};
+    Uci uci;
+    uci.Send("uci\nucinewgame\nposition startpos moves" + Joined(moves) + "\ngo depth 6\n");
+    const std::string move = uci.BestMove();
+    const Info info = LastInfo(uci.lastSearch);
+    ASSERT_EQ(info.depth, 6) << uci.lastSearch;
+    EXPECT_EQ(info.move, move);
+    uci.Send("quit\n");
+    EXPECT_EQ(uci.Finish(), 0);
+
+    ScratchDir dir;
+    EngineProcess xboard(dir.path());
+    std::string commands = Handshake + "new\neasy\nforce\n";
+    for (const std::string& m : moves) commands += m + "\n";
+    xboard.Send(commands + "level 0 100 0\ntime 1000000 otim 1000000\ngo\n");
+    ASSERT_TRUE(xboard.WaitFor("\n    7     ", 120000)) << xboard.output;
+    xboard.Send("?\nquit\n");
+    EXPECT_EQ(xboard.Finish(), 0);
+    std::smatch line;
+    ASSERT_TRUE(std::regex_search(xboard.output, line,
+                                  std::regex(R"(\n    6     (-?\d+)     \d+     (\d+)  (\S+))")));
+    EXPECT_EQ(line[2], info.nodes);
+    EXPECT_EQ(line[3], move);
+    EXPECT_EQ("cp " + line[1].str(), info.score);
+}
+
+}  // namespace
