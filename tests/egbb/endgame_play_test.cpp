@@ -18,18 +18,23 @@ namespace {
 using zelmor_test::EngineProcess;
 using zelmor_test::ScratchDir;
 
+constexpr int SearchDepth = 9;
+
 struct Outcome {
     std::string claim;  // the result line, or "" when none came within the plies
     int plies = 0;
 };
 
-// Plays up to maxPlies moves with a one-second clock per move decision and returns the first
-// result claim Zelmor makes.
+// Plays up to maxPlies moves, each searched to a fixed depth on a clock that never runs short,
+// and returns the first result claim Zelmor makes. A fixed depth keeps the game the same however
+// busy the machine is: on a short clock a loaded machine searched so shallowly that the winning
+// side shuffled into a repetition.
 Outcome PlayOut(const std::string& fen, int maxPlies) {
     ScratchDir dir;
     dir.Write("Zelmor.ini", "EGBB_PATH=" + ModuleDirectory() + "\n");
     EngineProcess engine(dir.path());
-    engine.Send("xboard\nprotover 2\naccepted done\naccepted setboard\neasy\nlevel 0 1 0\n");
+    engine.Send("xboard\nprotover 2\naccepted done\naccepted setboard\neasy\nlevel 0 1 0\nsd " +
+                std::to_string(SearchDepth) + "\n");
     engine.Send("setboard " + fen + "\n");
     Outcome outcome;
     // The start-up report ends with the bitbase lines; only then is every reply a move's.
@@ -40,7 +45,7 @@ Outcome PlayOut(const std::string& fen, int maxPlies) {
     }
     for (; outcome.plies < maxPlies; ++outcome.plies) {
         std::size_t from = engine.output.size();
-        engine.Send("time 100\notim 100\ngo\n");
+        engine.Send("time 1000000\notim 1000000\ngo\n");
         // Either a move line (perhaps followed by a claim) or a claim alone.
         auto answered = [&] {
             std::size_t move = engine.output.find("move ", from);
