@@ -4,7 +4,7 @@
 # run on any 64-bit PC; both builds give the same results (the tests hold them to it).
 option(ZELMOR_PORTABLE "Build for the baseline x86-64 processor (no POPCNT, BMI or AVX2)" OFF)
 
-set(ZELMOR_PROCESSOR_LEVEL "x86-64")
+set(ZELMOR_PROCESSOR_LEVEL "the compiler's default")
 if(NOT ZELMOR_PORTABLE AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$")
   include(CheckCXXSourceRuns)
   # Each candidate is compiled for its level and must run here, answering for its features.
@@ -28,10 +28,14 @@ int main() {
     unset(CMAKE_REQUIRED_QUIET)
     if(ZELMOR_RUNS_X86_64_${level})
       set(ZELMOR_PROCESSOR_LEVEL "x86-64-${level}")
+      add_compile_options(-march=${ZELMOR_PROCESSOR_LEVEL})
       break()
     endif()
   endforeach()
-  add_compile_options(-march=${ZELMOR_PROCESSOR_LEVEL})
 endif()
-message(STATUS "Zelmor processor level: ${ZELMOR_PROCESSOR_LEVEL}"
-               " (-DZELMOR_PORTABLE=ON for the baseline x86-64)")
+if(ZELMOR_PORTABLE)
+  message(STATUS "Zelmor processor level: the compiler's default (ZELMOR_PORTABLE)")
+else()
+  message(STATUS "Zelmor processor level: ${ZELMOR_PROCESSOR_LEVEL}"
+                 " (-DZELMOR_PORTABLE=ON for the baseline x86-64)")
+endif()
