@@ -2,7 +2,10 @@
 // iteration depth (fresh table per position, no clock, no input), then the "test" position
 // under a clock until the mate in seven starting 1.f6 is found.
 //
-//   bench_search [depth] [--verbose]      depth defaults to the signature depth
+//   bench_search [depth] [--verbose] [--signature-only]
+//
+// depth defaults to the signature depth; --signature-only leaves out the "test" position (a short,
+// fully repeatable run, for instruction counts and for training the profile-guided build).
 //
 // Prints the summed nodeCount (the signature kept in tests/bench.sig), the node rates with and
 // without quiescence moves, and the allocations made while searching (there must be none).
@@ -88,9 +91,12 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 int main(int argc, char** argv) {
     u32 depth = SignatureDepth;
     bool verbose = false;
+    bool signatureOnly = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--verbose") == 0)
             verbose = true;
+        else if (std::strcmp(argv[i], "--signature-only") == 0)
+            signatureOnly = true;
         else if (std::atoi(argv[i]) > 0)
             depth = static_cast<u32>(std::atoi(argv[i]));
     }
@@ -128,6 +134,11 @@ int main(int argc, char** argv) {
     std::printf("processor time: %.2f s\n", seconds);
     std::printf("nodeCount/s: %.0f\n", nodes / seconds);
     std::printf("all nodes/s: %.0f\n", allNodes / seconds);
+    if (signatureOnly) {
+        std::printf("allocations while searching: %llu\n",
+                    static_cast<unsigned long long>(allocationsWhileSearching));
+        return 0;
+    }
 
     // 2. The "test" position under a one-minute clock: how long until 1.f6 mates.
     SetBoard(TestPosition);

@@ -18,6 +18,24 @@ inline constexpr int MaxGeneratedMoves = 256;
 
 void FindCheckers(CheckInfo& checkInfo);
 bool LeavesKingAttacked(Move move, int side);
+// Squares from which a man of `side` may open a line to its king: those on the king's rays along
+// which an enemy slider stands, and the king's own square. 0 for a side without a king.
+inline u64 KingLines(int side) {
+    const int k = pos.kingSquare[side];
+    if (k >= 64) return 0;
+    const int them = side ^ 1;
+    const u64 queens = pos.pieces[10 - them];
+    u64 lines = SetMask[k];
+    if ((pos.pieces[8 - them] | queens) & RookRays[k]) lines |= RookRays[k];
+    if ((pos.pieces[6 - them] | queens) & BishopRays[k]) lines |= BishopRays[k];
+    return lines;
+}
+// Whether a pseudo-legal move of a side that is not in check can leave its king attacked: one
+// that starts on the side's KingLines, castling, en passant or a promotion. Any other move keeps
+// the king as safe as it was, so the search and perft skip the after-the-move test for it.
+inline bool MayExposeKing(Move move, u64 kingLines) {
+    return MoveKindOf(move) > Capture || (kingLines & SetMask[MoveFrom(move)]) != 0;
+}
 // Whether a pseudo-legal move of the side to move keeps its own king safe: made, tested, taken back.
 bool KeepsKingSafe(Move move);
 using CastlePathTest = bool (*)(Move move);

@@ -184,6 +184,7 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
     }
 
     // 10. Move loop
+    const u64 kingLines = KingLines(side);
     bool historyPhase = false;
     bool alphaRaised = false;
     bool evalTaken = false;
@@ -210,7 +211,7 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
         currentPly = record + 1;
 
         int v;
-        if (LeavesKingAttacked(move, side)) {
+        if ((inCheck || MayExposeKing(move, kingLines)) && LeavesKingAttacked(move, side)) {
             // 10.3 Illegal
             v = NoMove;
         } else if (DrawByRule(1)) {

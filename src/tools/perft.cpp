@@ -27,20 +27,22 @@ u64 Perft(int depth) {
     u64 count = 0;
     FindCheckers(ply->checkInfo);
     const int side = pos.sideToMove;
-    ScoredMove* const end = ply->checkInfo.checkers ? EvasionGenerators[side](start, ply->checkInfo)
+    const bool inCheck = ply->checkInfo.checkers != 0;
+    const u64 kingLines = KingLines(side);
+    ScoredMove* const end = inCheck ? EvasionGenerators[side](start, ply->checkInfo)
                                                     : MoveGenerators[side](start);
     ply->moveListEnd = end;
 
     // 3. One snapshot serves every move of this level: each UnmakeMove restores what it holds.
     SaveSnapshot(ply->undo);
 
-    // 4. Make, test, count, descend, take back.
+    // 4. Make, test (unless the move cannot expose the king), count, descend, take back.
     for (ScoredMove* entry = start; entry < end; ++entry) {
         const Move move = entry->move;
         ++nodeCount;
         MakeMove(move, ply->undo);
         ++currentPly;
-        if (!LeavesKingAttacked(move, side)) {
+        if (!((inCheck || MayExposeKing(move, kingLines)) && LeavesKingAttacked(move, side))) {
             ++count;
             if (depth > 1) count += Perft(depth - 1);
         }

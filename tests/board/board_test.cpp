@@ -51,6 +51,24 @@ TEST_F(BoardTest, BitScanTableAgreesWithTheProcessorScan) {
     }
 }
 
+TEST_F(BoardTest, PopCountAgreesWithClearingBitByBit) {
+    // Builds for a processor with POPCNT and portable builds must count alike.
+    auto slowCount = [](u64 bb) {
+        int n = 0;
+        for (; bb != 0; bb &= bb - 1) ++n;
+        return n;
+    };
+    EXPECT_EQ(PopCount(0), 0);
+    EXPECT_EQ(PopCount(~u64{0}), 64);
+    u64 state = 0x2545F4914F6CDD1Dull;
+    for (int i = 0; i < 4096; ++i) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        const u64 bb = state & (state >> (i % 29)) & (state << (i % 17));
+        ASSERT_EQ(PopCount(bb), slowCount(bb)) << std::hex << bb;
+        ASSERT_EQ(PopCount(state), slowCount(state)) << std::hex << state;
+    }
+}
+
 TEST_F(BoardTest, RotationsPutEachLineInConsecutiveBits) {
     // Every rotation is a permutation, and the documented anchor squares land where expected.
     u64 all90 = 0, all45 = 0, all315 = 0;
