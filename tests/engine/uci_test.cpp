@@ -232,9 +232,10 @@ TEST(Uci, AGameOnARunningClockNeverLosesOnTime) {
     uci.Send("uci\nucinewgame\nisready\n");
     ASSERT_TRUE(uci.Wait("readyok"));
     Moves game;
-    int clock[2] = {3000, 3000};  // [Black], [White], in ms
-    const int increment = 30;
-    for (int ply = 0; ply < 80; ++ply) {
+    // Each move spends a thirty-third of the clock and the increment, so the clock runs down.
+    int clock[2] = {5000, 5000};  // [Black], [White], in ms
+    const int increment = 100;
+    for (int ply = 0; ply < 70; ++ply) {
         if (LegalMoves("startpos", game).empty()) break;
         const int side = ply % 2 == 0 ? 1 : 0;
         auto start = Clock::now();
@@ -248,6 +249,7 @@ TEST(Uci, AGameOnARunningClockNeverLosesOnTime) {
         ASSERT_TRUE(IsLegal(move, "startpos", game)) << move << " after" << Joined(game);
         game.push_back(move);
     }
+    EXPECT_LT(std::min(clock[0], clock[1]), 4000) << "the clock was hardly used";
     uci.Send("quit\n");
     EXPECT_EQ(uci.Finish(), 0);
 }
