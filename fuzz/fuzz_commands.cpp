@@ -84,6 +84,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     movesToGo = 35;
     gamePly = 1;
     hashAge = 1;
+    analysing = false;
+    analysisDue = false;
+    searchLimits = SearchLimits{};
+    SetPostThinking(true);
 
     CommandLoop();
 
