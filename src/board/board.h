@@ -107,6 +107,8 @@ struct GamePositionRecord {
     i32 sideToMove;
 };
 extern GamePositionRecord GamePosition;
+// Makes GamePosition the live position (after a set-up or a takeback).
+void CopyLiveToGamePosition();
 
 
 // Material units by piece code (only codes 1-10 are looked up).

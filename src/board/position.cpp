@@ -93,12 +93,7 @@ void FinishSetUp() {
     // 9. History entry 0 and the game position.
     history[0].keyLow = static_cast<u32>(pos.key);
     history[0].keyHigh = static_cast<u32>(pos.key >> 32);
-    std::memcpy(GamePosition.board, pos.board, 64);
-    GamePosition.enPassant = pos.enPassant;
-    GamePosition.castleRights = pos.castleRights;
-    GamePosition.kingSquare[0] = pos.kingSquare[0];
-    GamePosition.kingSquare[1] = pos.kingSquare[1];
-    GamePosition.sideToMove = pos.sideToMove;
+    CopyLiveToGamePosition();
 
     // 10. Everything learnt about the previous game is void.
     ClearHash();
@@ -250,4 +245,13 @@ void PrintBoard(const u8* board) {
         std::printf("%c ", board[i] <= BKing ? PieceChars[board[i]] : '?');
     }
     std::printf("\n\n  A B C D E F G H\n");
+}
+
+void CopyLiveToGamePosition() {
+    std::memcpy(GamePosition.board, pos.board, sizeof GamePosition.board);
+    GamePosition.enPassant = pos.enPassant;
+    GamePosition.castleRights = pos.castleRights;
+    GamePosition.kingSquare[0] = pos.kingSquare[0];
+    GamePosition.kingSquare[1] = pos.kingSquare[1];
+    GamePosition.sideToMove = pos.sideToMove;
 }

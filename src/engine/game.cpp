@@ -154,12 +154,7 @@ bool TakeBackGameMove(int count) {
     }
     // One game ply per history entry above the set-up position: the book is asked again.
     gamePly = static_cast<u16>(top - count + 1);
-    std::memcpy(GamePosition.board, pos.board, sizeof GamePosition.board);
-    GamePosition.enPassant = pos.enPassant;
-    GamePosition.castleRights = pos.castleRights;
-    GamePosition.kingSquare[0] = pos.kingSquare[0];
-    GamePosition.kingSquare[1] = pos.kingSquare[1];
-    GamePosition.sideToMove = pos.sideToMove;
+    CopyLiveToGamePosition();
     ResetMoveOrdering();
     return true;
 }
