@@ -206,7 +206,6 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
 
         // 10.2 Make
         ++nodeCount;
-        PrefetchChildBucket(move);
         MakeMove(move, record->undo);
         currentPly = record + 1;
 

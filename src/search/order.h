@@ -4,35 +4,107 @@
 
 #include <utility>
 
+#if defined(__AVX2__)
+#include <immintrin.h>
+#endif
+
 #include "search/search.h"
 
 // Scores below this are quiet moves and losing captures: from here on the history decides.
 inline constexpr int HistoryPhaseScore = -10000;
 
+// The first of the largest values decides every pick, so the list's own order breaks ties. All
+// nodes pick again and again from lists of thirty moves and more; with AVX2 eight values are
+// compared at a time: one pass finds the largest value, a second its first place.
+#if defined(__AVX2__)
+inline u32 LargestOfEight(__m256i v) {
+    __m128i x = _mm_max_epu32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    x = _mm_max_epu32(x, _mm_shuffle_epi32(x, 0x4E));
+    x = _mm_max_epu32(x, _mm_shuffle_epi32(x, 0xB1));
+    return static_cast<u32>(_mm_cvtsi128_si32(x));
+}
+
+inline int FirstPlaceOf(const u32* values, int n, u32 wanted) {
+    const __m256i target = _mm256_set1_epi32(static_cast<int>(wanted));
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(values + i));
+        const int mask = _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(v, target)));
+        if (mask) return i + __builtin_ctz(static_cast<unsigned>(mask));
+    }
+    while (values[i] != wanted) ++i;
+    return i;
+}
+#endif
+
+// Index of the first largest of n (at least one) keys.
+inline int FirstLargestKey(const u32* keys, int n) {
+#if defined(__AVX2__)
+    if (n >= 16) {
+        __m256i most = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(keys));
+        int i = 8;
+        for (; i + 8 <= n; i += 8)
+            most = _mm256_max_epu32(most,
+                                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(keys + i)));
+        u32 largest = LargestOfEight(most);
+        for (; i < n; ++i) largest = keys[i] > largest ? keys[i] : largest;
+        return FirstPlaceOf(keys, n, largest);
+    }
+#endif
+    int best = 0;
+    for (int i = 1; i < n; ++i)
+        if (keys[i] > keys[best]) best = i;
+    return best;
+}
+
+// Index of the first highest-scored of n (at least one) moves. A score is the low, signed half
+// of the move's 32-bit word; biased by 2^15 it orders as an unsigned number.
+inline int FirstBestScore(const ScoredMove* moves, int n) {
+#if defined(__AVX2__)
+    if (n >= 16) {
+        const u32* words = reinterpret_cast<const u32*>(moves);
+        const __m256i low = _mm256_set1_epi32(0xFFFF);
+        const __m256i bias = _mm256_set1_epi32(0x8000);
+        const auto biased = [&](int i) {
+            const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + i));
+            return _mm256_xor_si256(_mm256_and_si256(v, low), bias);
+        };
+        __m256i most = biased(0);
+        int i = 8;
+        for (; i + 8 <= n; i += 8) most = _mm256_max_epu32(most, biased(i));
+        int largest = static_cast<int>(LargestOfEight(most)) - 0x8000;
+        for (; i < n; ++i) largest = moves[i].score > largest ? moves[i].score : largest;
+        for (i = 0; moves[i].score != largest; ++i) {
+        }
+        return i;
+    }
+#endif
+    int best = 0;
+    for (int i = 1; i < n; ++i)
+        if (moves[i].score > moves[best].score) best = i;
+    return best;
+}
+
 // Swaps the highest-scored move of [current, end) to current; the first found wins ties, so
 // the generator's order breaks them.
 inline void PickByScore(ScoredMove* current, ScoredMove* end) {
-    ScoredMove* best = current;
-    for (ScoredMove* p = current + 1; p < end; ++p)
-        if (p->score > best->score) best = p;
-    std::swap(*current, *best);
+    std::swap(*current, current[FirstBestScore(current, static_cast<int>(end - current))]);
 }
 
 // Fills the history keys of the moves still to be searched; keys[i] belongs to start[i].
 inline void FillHistoryKeys(const ScoredMove* start, const ScoredMove* current,
                             const ScoredMove* end, u32* keys, int side) {
     for (const ScoredMove* p = current; p < end; ++p) {
-        keys[p - start] = History[side][p->move & 0xFFF] +
-                          static_cast<u32>(static_cast<int>(p->score) + 33000);
+        keys[p - start] =
+            History[side][p->move & 0xFFF] + static_cast<u32>(static_cast<int>(p->score) + 33000);
     }
 }
 
 inline void PickByKey(ScoredMove* start, ScoredMove* current, ScoredMove* end, u32* keys) {
-    ScoredMove* best = current;
-    for (ScoredMove* p = current + 1; p < end; ++p)
-        if (keys[p - start] > keys[best - start]) best = p;
-    std::swap(*current, *best);
-    std::swap(keys[current - start], keys[best - start]);
+    u32* const first = keys + (current - start);
+    const int best = FirstLargestKey(first, static_cast<int>(end - current));
+    std::swap(current[0], current[best]);
+    std::swap(first[0], first[best]);
 }
 
 // Picks the next move into *current, switching the node to the history phase when the best

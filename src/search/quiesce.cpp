@@ -106,7 +106,6 @@ i16 Quiesce(int qdepth, int ply, int alpha, int beta) {
 
         // 6.2 - 6.4
         ++quiesceNodeCount;
-        PrefetchChildBucket(move);
         MakeMove(move, record->undo);
         currentPly = record + 1;
         int v;

@@ -13,23 +13,6 @@ inline u32* HashBucket() {
     return TranspositionTable + index * (HashSlots * 3);
 }
 
-// Starts loading the bucket the child of `move` will probe, so that the memory access overlaps
-// making the move. The key is the plain piece-move key (castling rights and a new en-passant
-// square left out): a near miss only costs a useless prefetch.
-inline void PrefetchChildBucket(Move move) {
-    const int from = MoveFrom(move);
-    const int to = MoveTo(move);
-    const int piece = pos.board[from];
-    const int captured = pos.board[to];
-    u64 key = pos.key ^ ZobristKeys[piece][from] ^ ZobristKeys[piece][to];
-    if (captured) key ^= ZobristKeys[captured][to];
-    if (pos.enPassant) key ^= ZobristKeys[0][pos.enPassant];
-    const u64 index = (static_cast<u64>(pos.sideToMove ^ 1) << 20) | (key & (HashBuckets - 1));
-    const u32* bucket = TranspositionTable + index * (HashSlots * 3);
-    __builtin_prefetch(bucket);
-    __builtin_prefetch(bucket + 8);  // a 36-byte bucket may end in the next cache line
-}
-
 // Bits 20-31 of the low key half and the whole high half: with the bucket number, all 64 bits.
 inline bool SlotMatches(const u32* slot, u32 keyLow, u32 keyHigh) {
     return ((slot[0] ^ keyLow) & 0xFFF00000u) == 0 && slot[1] == keyHigh;
