@@ -205,3 +205,13 @@ inline void UnmakeMove(Move move, UndoRecord& undo) {
     else
         board_moves::UnmakeMoveSide<White>(move, undo);
 }
+
+// The same for a caller that knows the mover at compile time (one instance per side).
+template <int S>
+inline void MakeMoveBy(Move move, UndoRecord& undo) {
+    board_moves::MakeMoveSide<S>(move, undo);
+}
+template <int S>
+inline void UnmakeMoveBy(Move move, UndoRecord& undo) {
+    board_moves::UnmakeMoveSide<S>(move, undo);
+}
