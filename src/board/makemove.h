@@ -32,6 +32,7 @@ inline void ToggleRotated(int square) {
     pos.occupiedR315 ^= SetMaskR315[square];
 }
 
+
 // Kinds 2-15 for side S, after the common first steps (history entry pushed, en-passant chance
 // cleared); they set the new entry's halfmove clock themselves.
 template <int S>
@@ -72,22 +73,26 @@ inline void MakeMoveSide(Move move, UndoRecord& undo) {
     if (kind > Capture) {
         MakeRareMove<S>(move, undo);
     } else {
-        const u64 fromBit = SetMask[from];
-        const u64 fromTo = fromBit | SetMask[to];
+        const SquareBits& fromBits = SquareMasks[from];
+        const SquareBits& toBits = SquareMasks[to];
+        const u64 fromTo = fromBits.plain | toBits.plain;
         u16 newClock = static_cast<u16>(clock + 1);
+        // The squares whose plain and rotated occupancy change: both for a quiet move, the
+        // from-square alone for a capture (the captured piece's square stays occupied).
+        SquareBits toggled = fromBits;
         if (kind == Quiet) {
-            pos.occupied ^= fromTo;
-            pos.occupiedR90 ^= SetMaskR90[from] | SetMaskR90[to];
-            pos.occupiedR45 ^= SetMaskR45[from] | SetMaskR45[to];
-            pos.occupiedR315 ^= SetMaskR315[from] | SetMaskR315[to];
+            toggled.plain ^= toBits.plain;
+            toggled.r90 ^= toBits.r90;
+            toggled.r45 ^= toBits.r45;
+            toggled.r315 ^= toBits.r315;
         } else {
             const int captured = pos.board[to];
             const i8 delta = static_cast<i8>(-PieceUnits[captured]);
             undo.captured = static_cast<u8>(captured);
             undo.materialDelta = delta;
             pos.materialTotal = static_cast<u8>(pos.materialTotal + delta);
-            pos.pieces[captured] &= ~SetMask[to];
-            pos.occupiedBy[O] &= ~SetMask[to];
+            pos.pieces[captured] &= ~toBits.plain;
+            pos.occupiedBy[O] &= ~toBits.plain;
             if (captured == WPawn || captured == BPawn) {
                 --pos.pawnCount[O];
                 pos.pawnKey ^= LowKey(ZobristKeys[captured][to]);
@@ -97,9 +102,12 @@ inline void MakeMoveSide(Move move, UndoRecord& undo) {
             pos.key ^= ZobristKeys[captured][to];
             if (pos.castleRights) DropCornerRight(to);
             newClock = 0;
-            pos.occupied ^= fromBit;  // the captured piece's square stays occupied
-            ToggleRotated(from);
         }
+
+        pos.occupied ^= toggled.plain;
+        pos.occupiedR90 ^= toggled.r90;
+        pos.occupiedR45 ^= toggled.r45;
+        pos.occupiedR315 ^= toggled.r315;
 
         // 4. The moving piece.
         const int code = pos.board[from];
