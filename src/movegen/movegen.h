@@ -10,6 +10,9 @@ using Generator = ScoredMove* (*)(ScoredMove* list);
 using EvasionGenerator = ScoredMove* (*)(ScoredMove* list, const CheckInfo& checkInfo);
 
 extern const Generator MoveGenerators[2];            // [Black], [White]
+// The moves of MoveGenerators in the same order, every score 0: for perft, which tries every move
+// in list order and needs no exchange evaluation of captures.
+extern const Generator PerftMoveGenerators[2];       // [Black], [White]
 extern const Generator CaptureGenerators[2];         // [Black], [White]
 extern const EvasionGenerator EvasionGenerators[2];  // [Black], [White]
 

@@ -31,9 +31,10 @@ u64 PerftSide(int depth) {
     // 1. and 2. Checkers, then evasions or all moves of the side to move.
     FindCheckers(ply->checkInfo);
     const bool inCheck = ply->checkInfo.checkers != 0;
-    const u64 kingLines = KingLines(S);
+    // In check every move is tested: every square counts as one of the king's lines.
+    const u64 kingLines = inCheck ? ~0ull : KingLines(S);
     ScoredMove* const end =
-        inCheck ? EvasionGenerators[S](start, ply->checkInfo) : MoveGenerators[S](start);
+        inCheck ? EvasionGenerators[S](start, ply->checkInfo) : PerftMoveGenerators[S](start);
     ply->moveListEnd = end;
 
     // 3. One snapshot serves every move of this level: each UnmakeMove restores what it holds.
@@ -48,7 +49,7 @@ u64 PerftSide(int depth) {
         for (const ScoredMove* entry = start; entry < end; ++entry) {
             const Move move = entry->move;
             MakeMoveBy<S>(move, undo);
-            if (!((inCheck || MayExposeKing(move, kingLines)) && LeavesKingAttacked(move, S)))
+            if (!(MayExposeKing(move, kingLines) && LeavesKingAttacked(move, S)))
                 ++count;
             UnmakeMoveBy<S>(move, undo);
         }
@@ -56,7 +57,7 @@ u64 PerftSide(int depth) {
         for (const ScoredMove* entry = start; entry < end; ++entry) {
             const Move move = entry->move;
             MakeMoveBy<S>(move, undo);
-            if (!((inCheck || MayExposeKing(move, kingLines)) && LeavesKingAttacked(move, S))) {
+            if (!(MayExposeKing(move, kingLines) && LeavesKingAttacked(move, S))) {
                 ++currentPly;
                 count += 1 + PerftSide<S ^ 1>(depth - 1);
                 --currentPly;
