@@ -75,7 +75,7 @@ inline void MakeMoveSide(Move move, UndoRecord& undo) {
     } else {
         const SquareBits& fromBits = SquareMasks[from];
         const SquareBits& toBits = SquareMasks[to];
-        const u64 fromTo = fromBits.plain | toBits.plain;
+        const u64 fromTo = SetMask[from] | SetMask[to];
         u16 newClock = static_cast<u16>(clock + 1);
         // The squares whose plain and rotated occupancy change: both for a quiet move, the
         // from-square alone for a capture (the captured piece's square stays occupied).
@@ -91,8 +91,8 @@ inline void MakeMoveSide(Move move, UndoRecord& undo) {
             undo.captured = static_cast<u8>(captured);
             undo.materialDelta = delta;
             pos.materialTotal = static_cast<u8>(pos.materialTotal + delta);
-            pos.pieces[captured] &= ~toBits.plain;
-            pos.occupiedBy[O] &= ~toBits.plain;
+            pos.pieces[captured] &= ~SetMask[to];
+            pos.occupiedBy[O] &= ~SetMask[to];
             if (captured == WPawn || captured == BPawn) {
                 --pos.pawnCount[O];
                 pos.pawnKey ^= LowKey(ZobristKeys[captured][to]);
