@@ -5,6 +5,8 @@
 //
 // Squares of a bitboard are always taken lowest bit first (FirstSquare), so pieces of a kind and
 // the targets of each piece come from the h1 side toward a8.
+#include <cstring>
+
 #include "movegen/movegen.h"
 #include "movegen/sides.h"
 
@@ -25,9 +27,11 @@ constexpr int CaptureFloor = -10000;
 // StaticExchange's answer for a king capturing into a defended square.
 constexpr int KingCaptureRefused = -32767;
 
+// One 32-bit store an entry: the score in the low half, the move in the high half, as the
+// entry lies in memory on this little-endian machine.
 inline void Put(ScoredMove*& list, int score, Move move) {
-    list->score = static_cast<i16>(score);
-    list->move = move;
+    const u32 word = (static_cast<u32>(move) << 16) | static_cast<u16>(score);
+    std::memcpy(list, &word, sizeof word);
     ++list;
 }
 
