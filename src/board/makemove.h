@@ -52,7 +52,9 @@ inline void MakeMoveSide(Move move, UndoRecord& undo) {
     constexpr int Behind = S == White ? 8 : -8;  // from a target square back toward the mover
     constexpr u16 ShortRight = S == White ? WhiteShort : BlackShort;
     constexpr u16 LongRight = S == White ? WhiteLong : BlackLong;
-    const int from = MoveFrom(move), to = MoveTo(move), kind = MoveKindOf(move);
+    // Squares as 64-bit indices: the compiler then keeps one copy of each.
+    const i64 from = MoveFrom(move), to = MoveTo(move);
+    const int kind = MoveKindOf(move);
 
     // 1. The move leaves this history entry; the new position gets a fresh one.
     HistoryEntry* const entry = historyTop;
@@ -154,7 +156,9 @@ inline void MakeMoveSide(Move move, UndoRecord& undo) {
 template <int S>
 inline void UnmakeMoveSide(Move move, UndoRecord& undo) {
     constexpr int O = S ^ 1;
-    const int from = MoveFrom(move), to = MoveTo(move), kind = MoveKindOf(move);
+    // Squares as 64-bit indices: the compiler then keeps one copy of each.
+    const i64 from = MoveFrom(move), to = MoveTo(move);
+    const int kind = MoveKindOf(move);
 
     // 1. Snapshot fields.
     pos.occupied = undo.savedOccupied;
