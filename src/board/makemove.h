@@ -88,7 +88,7 @@ inline void MakeMoveSide(Move move, UndoRecord& undo) {
             toggled.r45 ^= toBits.r45;
             toggled.r315 ^= toBits.r315;
         } else {
-            const int captured = pos.board[to];
+            const i64 captured = pos.board[to];
             const i8 delta = static_cast<i8>(-PieceUnits[captured]);
             undo.captured = static_cast<u8>(captured);
             undo.materialDelta = delta;
@@ -112,7 +112,7 @@ inline void MakeMoveSide(Move move, UndoRecord& undo) {
         pos.occupiedR315 ^= toggled.r315;
 
         // 4. The moving piece.
-        const int code = pos.board[from];
+        const i64 code = pos.board[from];
         const u64 keys = ZobristKeys[code][from] ^ ZobristKeys[code][to];
         pos.key ^= keys;
         if (code == OwnPawn) {
@@ -176,7 +176,7 @@ inline void UnmakeMoveSide(Move move, UndoRecord& undo) {
         UnmakeRareMove<S>(move, undo);
     } else {
         pos.castleRights = undo.savedCastleRights;
-        const int code = pos.board[to];
+        const i64 code = pos.board[to];
         if (to == pos.kingSquare[S])
             pos.kingSquare[S] = static_cast<u8>(from);
         else
@@ -184,7 +184,7 @@ inline void UnmakeMoveSide(Move move, UndoRecord& undo) {
         pos.board[from] = static_cast<u8>(code);
         pos.board[to] = Empty;
         if (kind == Capture) {
-            const int captured = undo.captured;
+            const i64 captured = undo.captured;
             pos.materialTotal = static_cast<u8>(pos.materialTotal - undo.materialDelta);
             if (captured == WPawn || captured == BPawn)
                 ++pos.pawnCount[O];
