@@ -27,6 +27,9 @@ constexpr int CaptureFloor = -10000;
 // StaticExchange's answer for a king capturing into a defended square.
 constexpr int KingCaptureRefused = -32767;
 
+// FirstSquare as a 64-bit index: table look-ups then need no widening of the square.
+inline i64 Lowest(u64 bb) { return 63 - static_cast<i64>(__builtin_ctzll(bb)); }
+
 // One 32-bit store an entry: the score in the low half, the move in the high half, as the
 // entry lies in memory on this little-endian machine.
 inline void Put(ScoredMove*& list, int score, Move move) {
@@ -103,7 +106,7 @@ ScoredMove* PawnCaptures(ScoredMove* list, u64 reach, u64 enemies) {
         Put(list, EnPassantScore, MakeMoveWord(ep - Delta, ep, EnPassant));
     const u64 captures = reach & enemies;
     for (u64 b = captures & C::LastRank; b; b &= b - 1) {
-        const int to = FirstSquare(b);
+        const i64 to = Lowest(b);
         const int from = to - Delta;
         const int value = Scored ? PieceValue[pos.board[to]] : 0;
         for (int p = 0; p < 4; ++p)
@@ -111,7 +114,7 @@ ScoredMove* PawnCaptures(ScoredMove* list, u64 reach, u64 enemies) {
                 MakeMoveWord(from, to, CapPromoQueen + p));
     }
     for (u64 b = captures & ~C::LastRank; b; b &= b - 1) {
-        const int to = FirstSquare(b);
+        const i64 to = Lowest(b);
         Put(list, Scored ? PieceValue[pos.board[to]] - PawnCaptureBase : 0,
             CaptureWord(to - Delta, to));
     }
@@ -122,7 +125,7 @@ template <int S, bool Scored = true>
 inline ScoredMove* PushPromotions(ScoredMove* list, u64 targets) {
     using C = Us<S>;
     for (u64 b = targets; b; b &= b - 1) {
-        const int to = FirstSquare(b);
+        const i64 to = Lowest(b);
         const int from = to - C::Forward;
         for (int p = 0; p < 4; ++p)
             Put(list, Scored ? PromotionScore[p] : 0, MakeMoveWord(from, to, PromoQueen + p));
@@ -134,7 +137,7 @@ template <int S>
 inline ScoredMove* Pushes(ScoredMove* list, u64 targets, int score) {
     using C = Us<S>;
     for (u64 b = targets; b; b &= b - 1) {
-        const int to = FirstSquare(b);
+        const i64 to = Lowest(b);
         Put(list, score, MakeMoveWord(to - C::Forward, to, Quiet));
     }
     return list;
@@ -148,7 +151,7 @@ inline ScoredMove* DoublePushes(ScoredMove* list, u64 pawns, u64 allowed, int sc
     const u64 targets =
         PushForward<S>(PushForward<S>(pawns) & empty & C::ThirdRank) & empty & allowed;
     for (u64 b = targets; b; b &= b - 1) {
-        const int to = FirstSquare(b);
+        const i64 to = Lowest(b);
         Put(list, score, MakeMoveWord(to - 2 * C::Forward, to, Quiet));
     }
     return list;
@@ -159,15 +162,15 @@ template <int S, int Kind, bool Scored = true>
 ScoredMove* PieceMoves(ScoredMove* list, u64 enemies, u64 empty, const Sliders& sliders) {
     constexpr int Code = 2 * Kind - S;
     for (u64 pieces = pos.pieces[Code]; pieces; pieces &= pieces - 1) {
-        const int from = FirstSquare(pieces);
+        const i64 from = Lowest(pieces);
         const u64 attacks = AttacksFrom<Kind>(from);
         for (u64 b = attacks & enemies; b; b &= b - 1) {
-            const int to = FirstSquare(b);
+            const i64 to = Lowest(b);
             Put(list, Scored ? CaptureScore<Kind, Code>(from, to, sliders) : 0,
                 CaptureWord(from, to));
         }
         for (u64 b = attacks & empty; b; b &= b - 1)
-            Put(list, Scored ? QuietScore : 0, MakeMoveWord(from, FirstSquare(b), Quiet));
+            Put(list, Scored ? QuietScore : 0, MakeMoveWord(from, Lowest(b), Quiet));
     }
     return list;
 }
@@ -177,9 +180,9 @@ template <int S, int Kind>
 ScoredMove* PieceCaptures(ScoredMove* list, u64 enemies, const Sliders& sliders) {
     constexpr int Code = 2 * Kind - S;
     for (u64 pieces = pos.pieces[Code]; pieces; pieces &= pieces - 1) {
-        const int from = FirstSquare(pieces);
+        const i64 from = Lowest(pieces);
         for (u64 b = AttacksFrom<Kind>(from) & enemies; b; b &= b - 1) {
-            const int to = FirstSquare(b);
+            const i64 to = Lowest(b);
             const int score = CaptureScore<Kind, Code>(from, to, sliders);
             if (score >= CaptureFloor) Put(list, score, CaptureWord(from, to));
         }
@@ -194,7 +197,7 @@ inline ScoredMove* KingCaptures(ScoredMove* list, int king, u64 targets, const S
                                 int floor) {
     using C = Us<S>;
     for (u64 b = targets; b; b &= b - 1) {
-        const int to = FirstSquare(b);
+        const i64 to = Lowest(b);
         const int score = StaticExchange(king, C::King, to, sliders.straight, sliders.diagonal);
         if (score != KingCaptureRefused && score >= floor)
             Put(list, Scored ? score : 0, CaptureWord(king, to));
@@ -239,7 +242,7 @@ ScoredMove* GenerateMoves(ScoredMove* list) {
         const u64 targets = KingAttacks[king] & ~pos.occupiedBy[S] & ~KingZone(S ^ 1);
         list = KingCaptures<S, Scored>(list, king, targets & enemies, sliders, KingCaptureRefused);
         for (u64 b = targets & empty; b; b &= b - 1)
-            Put(list, quietScore, MakeMoveWord(king, FirstSquare(b), Quiet));
+            Put(list, quietScore, MakeMoveWord(king, Lowest(b), Quiet));
     }
     // 9. Castling; whether the king passes attacked squares is tested after the move is made.
     // The king and rook are checked to be at home, so rights that a set-up position claims
@@ -279,7 +282,7 @@ ScoredMove* GenerateCaptures(ScoredMove* list) {
     list = PawnCaptures<S, C::TakeH>(list, ShiftTakeH<S>(pawns), enemies);
     // 3. Queen push-promotions that survive on their square.
     for (u64 b = PushForward<S>(pawns & C::SeventhRank) & ~pos.occupied; b; b &= b - 1) {
-        const int to = FirstSquare(b);
+        const i64 to = Lowest(b);
         const int from = to - C::Forward;
         const int score = StaticExchange(from, C::Pawn, to, sliders.straight, sliders.diagonal);
         if (score >= CaptureFloor) Put(list, score, MakeMoveWord(from, to, PromoQueen));
@@ -305,10 +308,10 @@ ScoredMove* EvasionPieceMoves(ScoredMove* list, int checker, int value, u64 bloc
     const u64 pieces = pos.pieces[Code];
     if (pieces == 0) return list;
     for (u64 b = AttacksFrom<Kind>(checker) & pieces; b; b &= b - 1)
-        Put(list, value - CaptureRule<Kind>::Base, CaptureWord(FirstSquare(b), checker));
+        Put(list, value - CaptureRule<Kind>::Base, CaptureWord(Lowest(b), checker));
     if (block == 0) return list;
     for (u64 p = pieces; p; p &= p - 1) {
-        const int from = FirstSquare(p);
+        const i64 from = Lowest(p);
         if constexpr (Kind == 3) {
             if ((BishopRays[from] & block) == 0) continue;
         } else if constexpr (Kind == 4) {
@@ -317,7 +320,7 @@ ScoredMove* EvasionPieceMoves(ScoredMove* list, int checker, int value, u64 bloc
             if ((QueenRays[from] & block) == 0) continue;
         }
         for (u64 b = AttacksFrom<Kind>(from) & block; b; b &= b - 1)
-            Put(list, blockScore, MakeMoveWord(from, FirstSquare(b), Quiet));
+            Put(list, blockScore, MakeMoveWord(from, Lowest(b), Quiet));
     }
     return list;
 }
@@ -385,7 +388,7 @@ ScoredMove* GenerateEvasions(ScoredMove* list, const CheckInfo& checkInfo) {
     const u64 targets = KingAttacks[king] & ~pos.occupiedBy[S] & ~KingZone(S ^ 1) & ~block;
     list = KingCaptures<S>(list, king, targets & Victims<S>(), sliders, KingCaptureRefused);
     for (u64 b = targets & ~pos.occupied; b; b &= b - 1)
-        Put(list, QuietScore, MakeMoveWord(king, FirstSquare(b), Quiet));
+        Put(list, QuietScore, MakeMoveWord(king, Lowest(b), Quiet));
     return list;
 }
 
