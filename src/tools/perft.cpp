@@ -1,7 +1,7 @@
 // Perft: counts the move tree of the live position with the search's own machinery (ply
-// records, shared move list, the generators and the after-the-move legality test), making
-// every move, so that it checks generation, make and unmake together. A depth-d count includes
-// every position reached at plies 1 to d.
+// records, shared move list, the generators without the ordering scores it does not use, and
+// the after-the-move legality test), making every move, so that it checks generation, make and
+// unmake together. A depth-d count includes every position reached at plies 1 to d.
 #include <cinttypes>
 #include <cstdio>
 
