@@ -156,6 +156,7 @@ inline void MakeMoveSide(Move move, UndoRecord& undo) {
 template <int S>
 inline void UnmakeMoveSide(Move move, UndoRecord& undo) {
     constexpr int O = S ^ 1;
+    constexpr int OwnKing = 12 - S;
     // Squares as 64-bit indices: the compiler then keeps one copy of each.
     const i64 from = MoveFrom(move), to = MoveTo(move);
     const int kind = MoveKindOf(move);
@@ -177,7 +178,7 @@ inline void UnmakeMoveSide(Move move, UndoRecord& undo) {
     } else {
         pos.castleRights = undo.savedCastleRights;
         const i64 code = pos.board[to];
-        if (to == pos.kingSquare[S])
+        if (code == OwnKing)  // the king has a square instead of a bitboard
             pos.kingSquare[S] = static_cast<u8>(from);
         else
             pos.pieces[code] = undo.oldPieceBoard;
