@@ -20,6 +20,15 @@ extern u64 SetMask[64];
 extern u64 SetMaskR90[64];
 extern u64 SetMaskR45[64];
 extern u64 SetMaskR315[64];
+// A square's bit on the plain board and on the three rotated boards, side by side in the order of
+// the Position's occupancy fields, so that making a move toggles all four with one look-up a square.
+struct alignas(32) SquareBits {
+    u64 plain;
+    u64 r90;
+    u64 r45;
+    u64 r315;
+};
+extern SquareBits SquareMasks[64];
 extern u64 FileMask[64];
 extern u64 AdjacentFilesMask[64];
 extern u64 PassedMask[2][64];  // [side][square]
@@ -128,13 +137,15 @@ void PrintBoard(const u8* board);
 // Moves (makemove.cpp)
 
 // Snapshot the caller saves before MakeMove and hands back to UnmakeMove.
+// The four occupancy boards come first, in the Position's order, so that they are saved and
+// restored together.
 struct UndoRecord {
     u64 savedOccupied;
-    u64 savedOccupiedByMover;
-    u64 oldPieceBoard;
     u64 savedR90;
     u64 savedR45;
     u64 savedR315;
+    u64 savedOccupiedByMover;
+    u64 oldPieceBoard;
     u64 savedKey;
     u32 savedPawnKey;
     u16 savedCastleRights;

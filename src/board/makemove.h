@@ -32,6 +32,7 @@ inline void ToggleRotated(int square) {
     pos.occupiedR315 ^= SetMaskR315[square];
 }
 
+
 // Kinds 2-15 for side S, after the common first steps (history entry pushed, en-passant chance
 // cleared); they set the new entry's halfmove clock themselves.
 template <int S>
@@ -51,7 +52,9 @@ inline void MakeMoveSide(Move move, UndoRecord& undo) {
     constexpr int Behind = S == White ? 8 : -8;  // from a target square back toward the mover
     constexpr u16 ShortRight = S == White ? WhiteShort : BlackShort;
     constexpr u16 LongRight = S == White ? WhiteLong : BlackLong;
-    const int from = MoveFrom(move), to = MoveTo(move), kind = MoveKindOf(move);
+    // Squares as 64-bit indices: the compiler then keeps one copy of each.
+    const i64 from = MoveFrom(move), to = MoveTo(move);
+    const int kind = MoveKindOf(move);
 
     // 1. The move leaves this history entry; the new position gets a fresh one.
     HistoryEntry* const entry = historyTop;
@@ -72,16 +75,20 @@ inline void MakeMoveSide(Move move, UndoRecord& undo) {
     if (kind > Capture) {
         MakeRareMove<S>(move, undo);
     } else {
-        const u64 fromBit = SetMask[from];
-        const u64 fromTo = fromBit | SetMask[to];
+        const SquareBits& fromBits = SquareMasks[from];
+        const SquareBits& toBits = SquareMasks[to];
+        const u64 fromTo = SetMask[from] | SetMask[to];
         u16 newClock = static_cast<u16>(clock + 1);
+        // The squares whose plain and rotated occupancy change: both for a quiet move, the
+        // from-square alone for a capture (the captured piece's square stays occupied).
+        SquareBits toggled = fromBits;
         if (kind == Quiet) {
-            pos.occupied ^= fromTo;
-            pos.occupiedR90 ^= SetMaskR90[from] | SetMaskR90[to];
-            pos.occupiedR45 ^= SetMaskR45[from] | SetMaskR45[to];
-            pos.occupiedR315 ^= SetMaskR315[from] | SetMaskR315[to];
+            toggled.plain ^= toBits.plain;
+            toggled.r90 ^= toBits.r90;
+            toggled.r45 ^= toBits.r45;
+            toggled.r315 ^= toBits.r315;
         } else {
-            const int captured = pos.board[to];
+            const i64 captured = pos.board[to];
             const i8 delta = static_cast<i8>(-PieceUnits[captured]);
             undo.captured = static_cast<u8>(captured);
             undo.materialDelta = delta;
@@ -97,12 +104,15 @@ inline void MakeMoveSide(Move move, UndoRecord& undo) {
             pos.key ^= ZobristKeys[captured][to];
             if (pos.castleRights) DropCornerRight(to);
             newClock = 0;
-            pos.occupied ^= fromBit;  // the captured piece's square stays occupied
-            ToggleRotated(from);
         }
 
+        pos.occupied ^= toggled.plain;
+        pos.occupiedR90 ^= toggled.r90;
+        pos.occupiedR45 ^= toggled.r45;
+        pos.occupiedR315 ^= toggled.r315;
+
         // 4. The moving piece.
-        const int code = pos.board[from];
+        const i64 code = pos.board[from];
         const u64 keys = ZobristKeys[code][from] ^ ZobristKeys[code][to];
         pos.key ^= keys;
         if (code == OwnPawn) {
@@ -146,7 +156,10 @@ inline void MakeMoveSide(Move move, UndoRecord& undo) {
 template <int S>
 inline void UnmakeMoveSide(Move move, UndoRecord& undo) {
     constexpr int O = S ^ 1;
-    const int from = MoveFrom(move), to = MoveTo(move), kind = MoveKindOf(move);
+    constexpr int OwnKing = 12 - S;
+    // Squares as 64-bit indices: the compiler then keeps one copy of each.
+    const i64 from = MoveFrom(move), to = MoveTo(move);
+    const int kind = MoveKindOf(move);
 
     // 1. Snapshot fields.
     pos.occupied = undo.savedOccupied;
@@ -164,15 +177,15 @@ inline void UnmakeMoveSide(Move move, UndoRecord& undo) {
         UnmakeRareMove<S>(move, undo);
     } else {
         pos.castleRights = undo.savedCastleRights;
-        const int code = pos.board[to];
-        if (to == pos.kingSquare[S])
+        const i64 code = pos.board[to];
+        if (code == OwnKing)  // the king has a square instead of a bitboard
             pos.kingSquare[S] = static_cast<u8>(from);
         else
             pos.pieces[code] = undo.oldPieceBoard;
         pos.board[from] = static_cast<u8>(code);
         pos.board[to] = Empty;
         if (kind == Capture) {
-            const int captured = undo.captured;
+            const i64 captured = undo.captured;
             pos.materialTotal = static_cast<u8>(pos.materialTotal - undo.materialDelta);
             if (captured == WPawn || captured == BPawn)
                 ++pos.pawnCount[O];
@@ -204,4 +217,14 @@ inline void UnmakeMove(Move move, UndoRecord& undo) {
         board_moves::UnmakeMoveSide<Black>(move, undo);
     else
         board_moves::UnmakeMoveSide<White>(move, undo);
+}
+
+// The same for a caller that knows the mover at compile time (one instance per side).
+template <int S>
+inline void MakeMoveBy(Move move, UndoRecord& undo) {
+    board_moves::MakeMoveSide<S>(move, undo);
+}
+template <int S>
+inline void UnmakeMoveBy(Move move, UndoRecord& undo) {
+    board_moves::UnmakeMoveSide<S>(move, undo);
 }

@@ -21,6 +21,7 @@ u64 SetMask[64];
 u64 SetMaskR90[64];
 u64 SetMaskR45[64];
 u64 SetMaskR315[64];
+SquareBits SquareMasks[64];
 u64 FileMask[64];
 u64 AdjacentFilesMask[64];
 u64 PassedMask[2][64];
@@ -183,6 +184,7 @@ void InitTables() {
         SetMaskR90[s] = RotateR90(SetMask[s]);
         SetMaskR45[s] = RotateR45(SetMask[s]);
         SetMaskR315[s] = RotateR315(SetMask[s]);
+        SquareMasks[s] = {SetMask[s], SetMaskR90[s], SetMaskR45[s], SetMaskR315[s]};
         FileMask[s] = FileSquares(f, 0, 7) & ~SetMask[s];
         AdjacentFilesMask[s] = FileSquares(f - 1, 0, 7) | FileSquares(f + 1, 0, 7);
         PassedMask[White][s] = r == 0 ? 0

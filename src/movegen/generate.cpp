@@ -5,6 +5,8 @@
 //
 // Squares of a bitboard are always taken lowest bit first (FirstSquare), so pieces of a kind and
 // the targets of each piece come from the h1 side toward a8.
+#include <cstring>
+
 #include "movegen/movegen.h"
 #include "movegen/sides.h"
 
@@ -25,9 +27,14 @@ constexpr int CaptureFloor = -10000;
 // StaticExchange's answer for a king capturing into a defended square.
 constexpr int KingCaptureRefused = -32767;
 
+// FirstSquare as a 64-bit index: table look-ups then need no widening of the square.
+inline i64 Lowest(u64 bb) { return 63 - static_cast<i64>(__builtin_ctzll(bb)); }
+
+// One 32-bit store an entry: the score in the low half, the move in the high half, as the
+// entry lies in memory on this little-endian machine.
 inline void Put(ScoredMove*& list, int score, Move move) {
-    list->score = static_cast<i16>(score);
-    list->move = move;
+    const u32 word = (static_cast<u32>(move) << 16) | static_cast<u16>(score);
+    std::memcpy(list, &word, sizeof word);
     ++list;
 }
 
@@ -90,8 +97,8 @@ inline bool EnPassantTarget(int ep) {
 }
 
 // Pawn captures in one direction (Delta = to - from): en passant, then the capture-promotion
-// quartets, then the other captures.
-template <int S, int Delta>
+// quartets, then the other captures. Without Scored the same moves get score 0 (perft's lists).
+template <int S, int Delta, bool Scored = true>
 ScoredMove* PawnCaptures(ScoredMove* list, u64 reach, u64 enemies) {
     using C = Us<S>;
     const int ep = pos.enPassant;
@@ -99,27 +106,29 @@ ScoredMove* PawnCaptures(ScoredMove* list, u64 reach, u64 enemies) {
         Put(list, EnPassantScore, MakeMoveWord(ep - Delta, ep, EnPassant));
     const u64 captures = reach & enemies;
     for (u64 b = captures & C::LastRank; b; b &= b - 1) {
-        const int to = FirstSquare(b);
+        const i64 to = Lowest(b);
         const int from = to - Delta;
-        const int value = PieceValue[pos.board[to]];
+        const int value = Scored ? PieceValue[pos.board[to]] : 0;
         for (int p = 0; p < 4; ++p)
-            Put(list, value + PromotionScore[p], MakeMoveWord(from, to, CapPromoQueen + p));
+            Put(list, Scored ? value + PromotionScore[p] : 0,
+                MakeMoveWord(from, to, CapPromoQueen + p));
     }
     for (u64 b = captures & ~C::LastRank; b; b &= b - 1) {
-        const int to = FirstSquare(b);
-        Put(list, PieceValue[pos.board[to]] - PawnCaptureBase, CaptureWord(to - Delta, to));
+        const i64 to = Lowest(b);
+        Put(list, Scored ? PieceValue[pos.board[to]] - PawnCaptureBase : 0,
+            CaptureWord(to - Delta, to));
     }
     return list;
 }
 
-template <int S>
+template <int S, bool Scored = true>
 inline ScoredMove* PushPromotions(ScoredMove* list, u64 targets) {
     using C = Us<S>;
     for (u64 b = targets; b; b &= b - 1) {
-        const int to = FirstSquare(b);
+        const i64 to = Lowest(b);
         const int from = to - C::Forward;
         for (int p = 0; p < 4; ++p)
-            Put(list, PromotionScore[p], MakeMoveWord(from, to, PromoQueen + p));
+            Put(list, Scored ? PromotionScore[p] : 0, MakeMoveWord(from, to, PromoQueen + p));
     }
     return list;
 }
@@ -128,7 +137,7 @@ template <int S>
 inline ScoredMove* Pushes(ScoredMove* list, u64 targets, int score) {
     using C = Us<S>;
     for (u64 b = targets; b; b &= b - 1) {
-        const int to = FirstSquare(b);
+        const i64 to = Lowest(b);
         Put(list, score, MakeMoveWord(to - C::Forward, to, Quiet));
     }
     return list;
@@ -142,25 +151,26 @@ inline ScoredMove* DoublePushes(ScoredMove* list, u64 pawns, u64 allowed, int sc
     const u64 targets =
         PushForward<S>(PushForward<S>(pawns) & empty & C::ThirdRank) & empty & allowed;
     for (u64 b = targets; b; b &= b - 1) {
-        const int to = FirstSquare(b);
+        const i64 to = Lowest(b);
         Put(list, score, MakeMoveWord(to - 2 * C::Forward, to, Quiet));
     }
     return list;
 }
 
 // Every move of one piece kind: for each piece, its captures, then its quiet moves.
-template <int S, int Kind>
+template <int S, int Kind, bool Scored = true>
 ScoredMove* PieceMoves(ScoredMove* list, u64 enemies, u64 empty, const Sliders& sliders) {
     constexpr int Code = 2 * Kind - S;
     for (u64 pieces = pos.pieces[Code]; pieces; pieces &= pieces - 1) {
-        const int from = FirstSquare(pieces);
+        const i64 from = Lowest(pieces);
         const u64 attacks = AttacksFrom<Kind>(from);
         for (u64 b = attacks & enemies; b; b &= b - 1) {
-            const int to = FirstSquare(b);
-            Put(list, CaptureScore<Kind, Code>(from, to, sliders), CaptureWord(from, to));
+            const i64 to = Lowest(b);
+            Put(list, Scored ? CaptureScore<Kind, Code>(from, to, sliders) : 0,
+                CaptureWord(from, to));
         }
         for (u64 b = attacks & empty; b; b &= b - 1)
-            Put(list, QuietScore, MakeMoveWord(from, FirstSquare(b), Quiet));
+            Put(list, Scored ? QuietScore : 0, MakeMoveWord(from, Lowest(b), Quiet));
     }
     return list;
 }
@@ -170,9 +180,9 @@ template <int S, int Kind>
 ScoredMove* PieceCaptures(ScoredMove* list, u64 enemies, const Sliders& sliders) {
     constexpr int Code = 2 * Kind - S;
     for (u64 pieces = pos.pieces[Code]; pieces; pieces &= pieces - 1) {
-        const int from = FirstSquare(pieces);
+        const i64 from = Lowest(pieces);
         for (u64 b = AttacksFrom<Kind>(from) & enemies; b; b &= b - 1) {
-            const int to = FirstSquare(b);
+            const i64 to = Lowest(b);
             const int score = CaptureScore<Kind, Code>(from, to, sliders);
             if (score >= CaptureFloor) Put(list, score, CaptureWord(from, to));
         }
@@ -180,15 +190,17 @@ ScoredMove* PieceCaptures(ScoredMove* list, u64 enemies, const Sliders& sliders)
     return list;
 }
 
-// King captures are always weighed by the exchange evaluation, which refuses a defended victim.
-template <int S>
+// King captures are always weighed by the exchange evaluation, which refuses a defended victim
+// (also for lists without scores, whose moves are the same).
+template <int S, bool Scored = true>
 inline ScoredMove* KingCaptures(ScoredMove* list, int king, u64 targets, const Sliders& sliders,
                                 int floor) {
     using C = Us<S>;
     for (u64 b = targets; b; b &= b - 1) {
-        const int to = FirstSquare(b);
+        const i64 to = Lowest(b);
         const int score = StaticExchange(king, C::King, to, sliders.straight, sliders.diagonal);
-        if (score != KingCaptureRefused && score >= floor) Put(list, score, CaptureWord(king, to));
+        if (score != KingCaptureRefused && score >= floor)
+            Put(list, Scored ? score : 0, CaptureWord(king, to));
     }
     return list;
 }
@@ -200,34 +212,37 @@ inline u64 Victims() {
     return pos.occupiedBy[S ^ 1] & ~KingBit(S ^ 1);
 }
 
-template <int S>
+// All moves; with Scored false the same moves in the same order, every score 0, for perft,
+// which needs no ordering and so no exchange evaluation of captures.
+template <int S, bool Scored = true>
 ScoredMove* GenerateMoves(ScoredMove* list) {
     using C = Us<S>;
     const u64 enemies = Victims<S>();
     const u64 empty = ~pos.occupied;
     const u64 pawns = pos.pieces[C::Pawn];
     const Sliders sliders{StraightSliders(), DiagonalSliders()};
+    constexpr int quietScore = Scored ? QuietScore : 0;
 
     // 1. and 2. Pawn captures toward the a-file, then toward the h-file.
-    list = PawnCaptures<S, C::TakeA>(list, ShiftTakeA<S>(pawns), enemies);
-    list = PawnCaptures<S, C::TakeH>(list, ShiftTakeH<S>(pawns), enemies);
+    list = PawnCaptures<S, C::TakeA, Scored>(list, ShiftTakeA<S>(pawns), enemies);
+    list = PawnCaptures<S, C::TakeH, Scored>(list, ShiftTakeH<S>(pawns), enemies);
     // 3. - 6. Knights, queens, rooks, bishops.
-    list = PieceMoves<S, 2>(list, enemies, empty, sliders);
-    list = PieceMoves<S, 5>(list, enemies, empty, sliders);
-    list = PieceMoves<S, 4>(list, enemies, empty, sliders);
-    list = PieceMoves<S, 3>(list, enemies, empty, sliders);
+    list = PieceMoves<S, 2, Scored>(list, enemies, empty, sliders);
+    list = PieceMoves<S, 5, Scored>(list, enemies, empty, sliders);
+    list = PieceMoves<S, 4, Scored>(list, enemies, empty, sliders);
+    list = PieceMoves<S, 3, Scored>(list, enemies, empty, sliders);
     // 7. Pawn pushes: promotions, double steps, other single steps.
     const u64 single = PushForward<S>(pawns) & empty;
-    list = PushPromotions<S>(list, single & C::LastRank);
-    list = DoublePushes<S>(list, pawns, ~0ull, QuietScore);
-    list = Pushes<S>(list, single & ~C::LastRank, QuietScore);
+    list = PushPromotions<S, Scored>(list, single & C::LastRank);
+    list = DoublePushes<S>(list, pawns, ~0ull, quietScore);
+    list = Pushes<S>(list, single & ~C::LastRank, quietScore);
     // 8. King, never next to the enemy king.
     const int king = pos.kingSquare[S];
     if (king < 64) {
         const u64 targets = KingAttacks[king] & ~pos.occupiedBy[S] & ~KingZone(S ^ 1);
-        list = KingCaptures<S>(list, king, targets & enemies, sliders, KingCaptureRefused);
+        list = KingCaptures<S, Scored>(list, king, targets & enemies, sliders, KingCaptureRefused);
         for (u64 b = targets & empty; b; b &= b - 1)
-            Put(list, QuietScore, MakeMoveWord(king, FirstSquare(b), Quiet));
+            Put(list, quietScore, MakeMoveWord(king, Lowest(b), Quiet));
     }
     // 9. Castling; whether the king passes attacked squares is tested after the move is made.
     // The king and rook are checked to be at home, so rights that a set-up position claims
@@ -247,10 +262,10 @@ ScoredMove* GenerateMoves(ScoredMove* list) {
         constexpr Move LongWord = S == White ? 0xFF3A : 0xE102;
         if ((pos.castleRights & ShortRight) && (pos.occupied & ShortPath) == 0 &&
             pos.board[ShortRook] == C::Rook)
-            Put(list, CastleShortScore, ShortWord);
+            Put(list, Scored ? CastleShortScore : 0, ShortWord);
         if ((pos.castleRights & LongRight) && (pos.occupied & LongPath) == 0 &&
             pos.board[LongRook] == C::Rook)
-            Put(list, CastleLongScore, LongWord);
+            Put(list, Scored ? CastleLongScore : 0, LongWord);
     }
     return list;
 }
@@ -267,7 +282,7 @@ ScoredMove* GenerateCaptures(ScoredMove* list) {
     list = PawnCaptures<S, C::TakeH>(list, ShiftTakeH<S>(pawns), enemies);
     // 3. Queen push-promotions that survive on their square.
     for (u64 b = PushForward<S>(pawns & C::SeventhRank) & ~pos.occupied; b; b &= b - 1) {
-        const int to = FirstSquare(b);
+        const i64 to = Lowest(b);
         const int from = to - C::Forward;
         const int score = StaticExchange(from, C::Pawn, to, sliders.straight, sliders.diagonal);
         if (score >= CaptureFloor) Put(list, score, MakeMoveWord(from, to, PromoQueen));
@@ -293,10 +308,10 @@ ScoredMove* EvasionPieceMoves(ScoredMove* list, int checker, int value, u64 bloc
     const u64 pieces = pos.pieces[Code];
     if (pieces == 0) return list;
     for (u64 b = AttacksFrom<Kind>(checker) & pieces; b; b &= b - 1)
-        Put(list, value - CaptureRule<Kind>::Base, CaptureWord(FirstSquare(b), checker));
+        Put(list, value - CaptureRule<Kind>::Base, CaptureWord(Lowest(b), checker));
     if (block == 0) return list;
     for (u64 p = pieces; p; p &= p - 1) {
-        const int from = FirstSquare(p);
+        const i64 from = Lowest(p);
         if constexpr (Kind == 3) {
             if ((BishopRays[from] & block) == 0) continue;
         } else if constexpr (Kind == 4) {
@@ -305,7 +320,7 @@ ScoredMove* EvasionPieceMoves(ScoredMove* list, int checker, int value, u64 bloc
             if ((QueenRays[from] & block) == 0) continue;
         }
         for (u64 b = AttacksFrom<Kind>(from) & block; b; b &= b - 1)
-            Put(list, blockScore, MakeMoveWord(from, FirstSquare(b), Quiet));
+            Put(list, blockScore, MakeMoveWord(from, Lowest(b), Quiet));
     }
     return list;
 }
@@ -373,12 +388,13 @@ ScoredMove* GenerateEvasions(ScoredMove* list, const CheckInfo& checkInfo) {
     const u64 targets = KingAttacks[king] & ~pos.occupiedBy[S] & ~KingZone(S ^ 1) & ~block;
     list = KingCaptures<S>(list, king, targets & Victims<S>(), sliders, KingCaptureRefused);
     for (u64 b = targets & ~pos.occupied; b; b &= b - 1)
-        Put(list, QuietScore, MakeMoveWord(king, FirstSquare(b), Quiet));
+        Put(list, QuietScore, MakeMoveWord(king, Lowest(b), Quiet));
     return list;
 }
 
 }  // namespace
 
 const Generator MoveGenerators[2] = {GenerateMoves<Black>, GenerateMoves<White>};
+const Generator PerftMoveGenerators[2] = {GenerateMoves<Black, false>, GenerateMoves<White, false>};
 const Generator CaptureGenerators[2] = {GenerateCaptures<Black>, GenerateCaptures<White>};
 const EvasionGenerator EvasionGenerators[2] = {GenerateEvasions<Black>, GenerateEvasions<White>};

@@ -10,6 +10,9 @@ using Generator = ScoredMove* (*)(ScoredMove* list);
 using EvasionGenerator = ScoredMove* (*)(ScoredMove* list, const CheckInfo& checkInfo);
 
 extern const Generator MoveGenerators[2];            // [Black], [White]
+// The moves of MoveGenerators in the same order, every score 0: for perft, which tries every move
+// in list order and needs no exchange evaluation of captures.
+extern const Generator PerftMoveGenerators[2];       // [Black], [White]
 extern const Generator CaptureGenerators[2];         // [Black], [White]
 extern const EvasionGenerator EvasionGenerators[2];  // [Black], [White]
 
@@ -34,7 +37,8 @@ inline u64 KingLines(int side) {
 // that starts on the side's KingLines, castling, en passant or a promotion. Any other move keeps
 // the king as safe as it was, so the search and perft skip the after-the-move test for it.
 inline bool MayExposeKing(Move move, u64 kingLines) {
-    return MoveKindOf(move) > Capture || (kingLines & SetMask[MoveFrom(move)]) != 0;
+    const u64 from = (static_cast<u64>(move) >> 6) & 63;  // MoveFrom, as a 64-bit index
+    return MoveKindOf(move) > Capture || (kingLines & SetMask[from]) != 0;
 }
 // Whether a pseudo-legal move of the side to move keeps its own king safe: made, tested, taken back.
 bool KeepsKingSafe(Move move);

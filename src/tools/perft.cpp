@@ -1,7 +1,7 @@
 // Perft: counts the move tree of the live position with the search's own machinery (ply
-// records, shared move list, the generators and the after-the-move legality test), making
-// every move, so that it checks generation, make and unmake together. A depth-d count includes
-// every position reached at plies 1 to d.
+// records, shared move list, the generators without the ordering scores it does not use, and
+// the after-the-move legality test), making every move, so that it checks generation, make and
+// unmake together. A depth-d count includes every position reached at plies 1 to d.
 #include <cinttypes>
 #include <cstdio>
 
@@ -12,7 +12,12 @@
 
 bool perftOutOfRoom;
 
-u64 Perft(int depth) {
+namespace {
+
+// One level of the tree for side S to move; the level below is the other side's instance, so
+// make, unmake and the legality test of each level know the mover at compile time.
+template <int S>
+u64 PerftSide(int depth) {
     PlyRecord* const ply = currentPly;
     ScoredMove* const start = MoveListStart(ply);
     // A tree deeper than the ply records or the move list hold is cut off here instead of
@@ -24,32 +29,50 @@ u64 Perft(int depth) {
     }
 
     // 1. and 2. Checkers, then evasions or all moves of the side to move.
-    u64 count = 0;
     FindCheckers(ply->checkInfo);
-    const int side = pos.sideToMove;
     const bool inCheck = ply->checkInfo.checkers != 0;
-    const u64 kingLines = KingLines(side);
-    ScoredMove* const end = inCheck ? EvasionGenerators[side](start, ply->checkInfo)
-                                                    : MoveGenerators[side](start);
+    // In check every move is tested: every square counts as one of the king's lines.
+    const u64 kingLines = inCheck ? ~0ull : KingLines(S);
+    ScoredMove* const end =
+        inCheck ? EvasionGenerators[S](start, ply->checkInfo) : PerftMoveGenerators[S](start);
     ply->moveListEnd = end;
 
     // 3. One snapshot serves every move of this level: each UnmakeMove restores what it holds.
-    SaveSnapshot(ply->undo);
+    UndoRecord& undo = ply->undo;
+    SaveSnapshot(undo);
 
-    // 4. Make, test (unless the move cannot expose the king), count, descend, take back.
-    for (ScoredMove* entry = start; entry < end; ++entry) {
-        const Move move = entry->move;
-        ++nodeCount;
-        MakeMove(move, ply->undo);
-        ++currentPly;
-        if (!((inCheck || MayExposeKing(move, kingLines)) && LeavesKingAttacked(move, side))) {
-            ++count;
-            if (depth > 1) count += Perft(depth - 1);
+    // 4. Make, test (unless the move cannot expose the king), count, descend, take back. Every
+    // move is made and taken back, at the last level too, where nothing below needs the next
+    // ply record; the moves made are added to nodeCount once the level is done.
+    u64 count = 0;
+    if (depth <= 1) {
+        for (const ScoredMove* entry = start; entry < end; ++entry) {
+            const Move move = entry->move;
+            MakeMoveBy<S>(move, undo);
+            if (!(MayExposeKing(move, kingLines) && LeavesKingAttacked(move, S)))
+                ++count;
+            UnmakeMoveBy<S>(move, undo);
         }
-        --currentPly;
-        UnmakeMove(move, ply->undo);
+    } else {
+        for (const ScoredMove* entry = start; entry < end; ++entry) {
+            const Move move = entry->move;
+            MakeMoveBy<S>(move, undo);
+            if (!(MayExposeKing(move, kingLines) && LeavesKingAttacked(move, S))) {
+                ++currentPly;
+                count += 1 + PerftSide<S ^ 1>(depth - 1);
+                --currentPly;
+            }
+            UnmakeMoveBy<S>(move, undo);
+        }
     }
+    nodeCount += static_cast<u32>(end - start);
     return count;
+}
+
+}  // namespace
+
+u64 Perft(int depth) {
+    return pos.sideToMove == White ? PerftSide<White>(depth) : PerftSide<Black>(depth);
 }
 
 void RunPerft(i32 depth) {

@@ -240,6 +240,9 @@ TEST(Generators, AgreeWithEachOtherOverWholeTrees) {
             FindCheckers(info);
             ScoredMove buffer[MaxGeneratedMoves];
             const std::vector<ScoredMove> all(buffer, MoveGenerators[pos.sideToMove](buffer));
+            // Perft's lists: the same moves in the same order.
+            ScoredMove unscored[MaxGeneratedMoves];
+            EXPECT_EQ(Texts({unscored, PerftMoveGenerators[pos.sideToMove](unscored)}), Texts(all));
             std::set<Move> seen;
             for (const ScoredMove& m : all) {
                 EXPECT_TRUE(seen.insert(m.move).second) << "twice: " << Text(m.move);
