@@ -2,6 +2,7 @@
 // first by ordering score, then (once only quiet moves are left) by cut-off history.
 #pragma once
 
+#include <cstddef>
 #include <utility>
 
 #if defined(__AVX2__)
@@ -83,6 +84,7 @@ inline int FirstLargestKey(const u32* keys, int n) {
 // of the move's 32-bit word; biased by 2^15 it orders as an unsigned number.
 inline int FirstBestScore(const ScoredMove* moves, int n) {
 #if defined(__AVX2__)
+    static_assert(offsetof(ScoredMove, score) == 0, "the score is the word's low half");
     const auto biasedScores = [](__m256i v) {
         return _mm256_xor_si256(_mm256_and_si256(v, _mm256_set1_epi32(0xFFFF)),
                                 _mm256_set1_epi32(0x8000));
