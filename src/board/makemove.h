@@ -32,7 +32,6 @@ inline void ToggleRotated(int square) {
     pos.occupiedR315 ^= SetMaskR315[square];
 }
 
-
 // Kinds 2-15 for side S, after the common first steps (history entry pushed, en-passant chance
 // cleared); they set the new entry's halfmove clock themselves.
 template <int S>
