@@ -70,9 +70,8 @@ void BM_ProbeBitbaseLivePosition(benchmark::State& state) {
         return;
     }
     static const char* const Fens[] = {
-        "4k3/8/8/8/8/8/8/3QK3 w - -", "8/8/3k4/8/8/2R5/8/4K3 b - -",
-        "4k3/8/4K3/4P3/8/8/8/8 w - -", "8/8/8/8/2k5/8/p7/4K3 b - -",
-        "k7/8/2K5/P7/8/8/8/8 w - -",  "8/5k2/8/8/3N4/8/8/1K6 w - -",
+        "4k3/8/8/8/8/8/8/3QK3 w - -", "8/8/3k4/8/8/2R5/8/4K3 b - -", "4k3/8/4K3/4P3/8/8/8/8 w - -",
+        "8/8/8/8/2k5/8/p7/4K3 b - -", "k7/8/2K5/P7/8/8/8/8 w - -",   "8/5k2/8/8/3N4/8/8/1K6 w - -",
     };
     Position snapshots[std::size(Fens)];
     for (std::size_t f = 0; f < std::size(Fens); ++f) {

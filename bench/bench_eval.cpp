@@ -4,7 +4,6 @@
 
 #include <iterator>
 
-
 #include "board/board.h"
 #include "eval/eval.h"
 
@@ -43,8 +42,8 @@ void BM_EvaluateWarmPawnHash(benchmark::State& state) {
         benchmark::DoNotOptimize(Evaluate());
         if (++i == std::size(Positions)) i = 0;
     }
-    state.counters["evals/s"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                                   benchmark::Counter::kIsRate);
+    state.counters["evals/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_EvaluateWarmPawnHash);
 
@@ -57,8 +56,8 @@ void BM_EvaluateColdPawnHash(benchmark::State& state) {
         benchmark::DoNotOptimize(Evaluate());
         if (++i == std::size(Positions)) i = 0;
     }
-    state.counters["evals/s"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                                   benchmark::Counter::kIsRate);
+    state.counters["evals/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_EvaluateColdPawnHash);
 

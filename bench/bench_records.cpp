@@ -32,9 +32,10 @@ std::vector<std::string> Collections() {
     const std::string shared = "/work/shared/data/pgn/";
     std::vector<std::string> files;
     if (access((shared + "README.md").c_str(), R_OK) == 0) {
-        for (const char* name : {"masters_a", "masters_annotated_a", "tcec_Match_2", "tcec_Season_23_-_4k",
-                                 "tcec_Season_Bonus_-_Division_S15_Glaurung_vs_Fritz_in_Bahrain",
-                                 "tcec_Tournament_2", "tcec_Tournament_4"})
+        for (const char* name :
+             {"masters_a", "masters_annotated_a", "tcec_Match_2", "tcec_Season_23_-_4k",
+              "tcec_Season_Bonus_-_Division_S15_Glaurung_vs_Fritz_in_Bahrain", "tcec_Tournament_2",
+              "tcec_Tournament_4"})
             files.push_back(shared + name + ".pgn");
         for (const char* name : {"masters_annotated_b", "masters_b", "tcec_Match_1", "tcec_Match_3",
                                  "tcec_Season_26_-_4k_Iii", "tcec_Tournament_1"})
@@ -55,7 +56,8 @@ std::string Prelude(int k) {
     std::string text;
     for (int digit = 0; digit < 3; ++digit, k /= 16) {
         const int w = k % 4, b = (k / 4) % 4;
-        text += std::string(white[w]) + ' ' + black[b] + ' ' + whiteBack[w] + ' ' + blackBack[b] + ' ';
+        text +=
+            std::string(white[w]) + ' ' + black[b] + ' ' + whiteBack[w] + ' ' + blackBack[b] + ' ';
     }
     return text;
 }
@@ -141,7 +143,8 @@ std::pair<double, double> Timed(Command command) {
     const double cpu = ThreadSeconds();
     command();
     const double cpuSeconds = ThreadSeconds() - cpu;
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::fflush(stdout);
     dup2(saved, 1);
     close(saved);
@@ -162,8 +165,10 @@ void Throughput(benchmark::State& state, bool positions) {
     for (auto _ : state) {
         std::remove("big.gam");
         const auto [c, w] = Timed([&] {
-            if (positions) Pgn2PosCommand("big.pgn");
-            else Pgn2GameCommand("big.pgn", "big.gam");
+            if (positions)
+                Pgn2PosCommand("big.pgn");
+            else
+                Pgn2GameCommand("big.pgn", "big.gam");
         });
         cpu += c;
         wall += w;
@@ -194,15 +199,22 @@ void Pgn2GameScaling(benchmark::State& state) {
     const double runs = static_cast<double>(state.iterations());
     state.counters["us_per_game_new"] = 1e6 * fresh / runs / static_cast<double>(n);
     state.counters["us_per_game_duplicate"] = 1e6 * again / runs / static_cast<double>(n);
-    std::printf("pgn2game %zu games: %.3f s new (%.2f us/game), %.3f s all duplicates (%.2f us/game)\n", n,
-                fresh / runs, 1e6 * fresh / runs / static_cast<double>(n), again / runs,
-                1e6 * again / runs / static_cast<double>(n));
+    std::printf(
+        "pgn2game %zu games: %.3f s new (%.2f us/game), %.3f s all duplicates (%.2f us/game)\n", n,
+        fresh / runs, 1e6 * fresh / runs / static_cast<double>(n), again / runs,
+        1e6 * again / runs / static_cast<double>(n));
 }
 
 }  // namespace
 
 BENCHMARK(Pgn2PosThroughput)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(Pgn2GameThroughput)->Unit(benchmark::kMillisecond)->Iterations(2);
-BENCHMARK(Pgn2GameScaling)->Unit(benchmark::kMillisecond)->Iterations(1)->Arg(12500)->Arg(25000)->Arg(50000)->Arg(100000);
+BENCHMARK(Pgn2GameScaling)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Arg(12500)
+    ->Arg(25000)
+    ->Arg(50000)
+    ->Arg(100000);
 
 BENCHMARK_MAIN();

@@ -11,10 +11,10 @@
 // without quiescence moves, and the allocations made while searching (there must be none).
 #include <unistd.h>
 
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <new>
 
 #include "../tests/search/bench_positions.h"
@@ -167,26 +167,28 @@ int main(int argc, char** argv) {
     }
     const double took = CpuSeconds() - start;
     firstPoll = 16384;
-    std::printf("test position: %u nodeCount, %llu all nodes in %.2f s: %.0f nodeCount/s, "
-                "%.0f all nodes/s\n",
-                nodeCount, static_cast<unsigned long long>(nodeCount + quiesceNodeCount), took,
-                nodeCount / took, (nodeCount + quiesceNodeCount) / took);
+    std::printf(
+        "test position: %u nodeCount, %llu all nodes in %.2f s: %.0f nodeCount/s, "
+        "%.0f all nodes/s\n",
+        nodeCount, static_cast<unsigned long long>(nodeCount + quiesceNodeCount), took,
+        nodeCount / took, (nodeCount + quiesceNodeCount) / took);
     bool found = false;
     for (char* line = std::strtok(lines, "\n"); line; line = std::strtok(nullptr, "\n")) {
         int ply = 0, score = 0, centiseconds = 0;
         unsigned lineNodes = 0;
         char first[16] = {};
         if (verbose) std::printf("%s\n", line);
-        if (std::sscanf(line, "%d %d %d %u %15s", &ply, &score, &centiseconds, &lineNodes,
-                        first) != 5)
+        if (std::sscanf(line, "%d %d %d %u %15s", &ply, &score, &centiseconds, &lineNodes, first) !=
+            5)
             continue;
         if (!found && score > 8050 && std::strcmp(first, "f5f6") == 0) {
             // The engine's clock is wall time; at an even node rate the processor time is
             // proportional to the nodes.
-            std::printf("1.f6 mate found: depth %d, score %d, %u nodeCount, %.2f s on the "
-                        "clock, about %.2f s of processor time\n",
-                        ply, score, lineNodes, centiseconds / 100.0,
-                        took * lineNodes / (nodeCount ? nodeCount : 1));
+            std::printf(
+                "1.f6 mate found: depth %d, score %d, %u nodeCount, %.2f s on the "
+                "clock, about %.2f s of processor time\n",
+                ply, score, lineNodes, centiseconds / 100.0,
+                took * lineNodes / (nodeCount ? nodeCount : 1));
             found = true;
         }
     }

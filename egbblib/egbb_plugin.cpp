@@ -105,8 +105,8 @@ bool Adjacent(int a, int b) {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) void load_egbb_5men(const char* directory,
-                                                                       int cacheBytes,
-                                                                       int /*loadMode*/) {
+                                                                      int cacheBytes,
+                                                                      int /*loadMode*/) {
     try {
         Unload();
 

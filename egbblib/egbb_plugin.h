@@ -15,9 +15,9 @@
  *   no answer               99999: no table for this material, a failed or damaged table read,
  *                           a probe before load_egbb_5men, or an impossible position (a square
  *                           outside 0..63, an unknown man code, two men on one square, adjacent
- *                           kings, a pawn on the first or last rank, the side not to move in check).
- * The engine compresses every score above 7000 as 7000 + (s - 7000) / 10, so a bitbase win in n
- * plies reads 8000 - n there: one unit per ply, always below the engine's own mate scores.
+ *                           kings, a pawn on the first or last rank, the side not to move in
+ * check). The engine compresses every score above 7000 as 7000 + (s - 7000) / 10, so a bitbase win
+ * in n plies reads 8000 - n there: one unit per ply, always below the engine's own mate scores.
  *
  * Loading
  *   load_egbb_5men(directory, cacheBytes, loadMode) may be called again to reload; until the

@@ -46,9 +46,10 @@ void Probe(BookFile& book, const std::vector<u32>& cumulative, const uint8_t* re
     for (std::size_t i = 0; i < records; ++i) {
         const uint8_t* r = recordData + i * BookRecordBytes;
         const u64 stored = u64{Le(r, 4)} | (u64{Le(r + 4, 2)} & 0x7FFF) << 32;
-        const u32 bucket = static_cast<u32>(
-            std::upper_bound(cumulative.begin(), cumulative.end(), static_cast<u32>(i)) -
-            cumulative.begin()) & (BookBuckets - 1);
+        const u32 bucket = static_cast<u32>(std::upper_bound(cumulative.begin(), cumulative.end(),
+                                                             static_cast<u32>(i)) -
+                                            cumulative.begin()) &
+                           (BookBuckets - 1);
         book.contains(u64{bucket} << 47 | stored);
         book.contains(u64{bucket} << 47 | (stored ^ 1));
     }

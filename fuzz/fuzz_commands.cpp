@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // 1. The input as standard input.
     int fd = memfd_create("zelmor-fuzz-input", 0);
     if (fd < 0) __builtin_trap();
-    if (!input.empty() && write(fd, input.data(), input.size()) != static_cast<ssize_t>(input.size()))
+    if (!input.empty() &&
+        write(fd, input.data(), input.size()) != static_cast<ssize_t>(input.size()))
         __builtin_trap();
     lseek(fd, 0, SEEK_SET);
     dup2(fd, 0);

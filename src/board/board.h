@@ -21,7 +21,8 @@ extern u64 SetMaskR90[64];
 extern u64 SetMaskR45[64];
 extern u64 SetMaskR315[64];
 // A square's bit on the plain board and on the three rotated boards, side by side in the order of
-// the Position's occupancy fields, so that making a move toggles all four with one look-up a square.
+// the Position's occupancy fields, so that making a move toggles all four with one look-up a
+// square.
 struct alignas(32) SquareBits {
     u64 plain;
     u64 r90;
@@ -119,10 +120,10 @@ extern GamePositionRecord GamePosition;
 // Makes GamePosition the live position (after a set-up or a takeback).
 void CopyLiveToGamePosition();
 
-
 // Material units by piece code (only codes 1-10 are looked up).
 inline constexpr u8 PieceUnits[13] = {100, 1, 1, 3, 3, 3, 3, 5, 5, 9, 9, 150, 200};
-inline constexpr i16 PieceValue[13] = {0, 100, 100, 320, 320, 325, 325, 500, 500, 950, 950, 2000, 2000};
+inline constexpr i16 PieceValue[13] = {0,   100, 100, 320, 320,  325, 325,
+                                       500, 500, 950, 950, 2000, 2000};
 
 inline constexpr const char* StartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
 

@@ -238,13 +238,11 @@ bool IsMoveValid(Move move) {
                 if (from + forward == to) return true;
                 return from + 2 * forward == to && Row(to) == doubleRow &&
                        (pos.occupied & SetMask[to - forward]) == 0;
-            case EnPassant:
-                return pos.enPassant != 0 && to == pos.enPassant && toEmpty;
+            case EnPassant: return pos.enPassant != 0 && to == pos.enPassant && toEmpty;
             case PromoQueen:
             case PromoKnight:
             case PromoRook:
-            case PromoBishop:
-                return Row(to) == lastRow && from + forward == to && toEmpty;
+            case PromoBishop: return Row(to) == lastRow && from + forward == to && toEmpty;
             case Capture:
             case CapPromoQueen:
             case CapPromoKnight:
@@ -252,8 +250,7 @@ bool IsMoveValid(Move move) {
             case CapPromoBishop:
                 if (!(PawnAttacks[s][from] & toBit) || !toEnemy) return false;
                 return kind == Capture || Row(to) == lastRow;
-            default:
-                return false;
+            default: return false;
         }
     }
     if (code == WKing || code == BKing) {
@@ -276,8 +273,7 @@ bool IsMoveValid(Move move) {
             case WhiteCastleLong:
                 return s == White && from == E1 && pos.kingSquare[White] == E1 && to == C1 &&
                        !(pos.occupied & (SetMask[B1] | SetMask[C1] | SetMask[D1]));
-            default:
-                return false;
+            default: return false;
         }
     }
     if (kind != Quiet && kind != Capture) return false;

@@ -40,6 +40,7 @@ constexpr int Row(int s) { return s >> 3; }
 constexpr int File(int s) { return s & 7; }
 constexpr int SquareOf(char file, char rank) { return (file - 'a') + 8 * ('8' - rank); }
 
+// clang-format off
 enum SquareName : int {
     A8 = 0, B8, C8, D8, E8, F8, G8, H8,
     A7, B7, C7, D7, E7, F7, G7, H7,
@@ -50,6 +51,7 @@ enum SquareName : int {
     A2, B2, C2, D2, E2, F2, G2, H2,
     A1, B1, C1, D1, E1, F1, G1, H1,
 };
+// clang-format on
 
 // Castling rights bits.
 enum CastleRight : u16 { WhiteShort = 1, WhiteLong = 2, BlackShort = 8, BlackLong = 16 };

@@ -14,32 +14,19 @@ namespace {
 // Four-bit board codes by FEN character; -1 for characters that name no piece.
 constexpr int PieceBoardCode(char c) {
     switch (c) {
-        case 'B':
-            return 4;
-        case 'K':
-            return 5;
-        case 'N':
-            return 6;
-        case 'P':
-            return 7;
-        case 'Q':
-            return 8;
-        case 'R':
-            return 9;
-        case 'b':
-            return 10;
-        case 'k':
-            return 11;
-        case 'n':
-            return 12;
-        case 'p':
-            return 13;
-        case 'q':
-            return 14;
-        case 'r':
-            return 15;
-        default:
-            return -1;
+        case 'B': return 4;
+        case 'K': return 5;
+        case 'N': return 6;
+        case 'P': return 7;
+        case 'Q': return 8;
+        case 'R': return 9;
+        case 'b': return 10;
+        case 'k': return 11;
+        case 'n': return 12;
+        case 'p': return 13;
+        case 'q': return 14;
+        case 'r': return 15;
+        default: return -1;
     }
 }
 

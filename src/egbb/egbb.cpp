@@ -48,8 +48,8 @@ void LoadBitbases(const char* directory, int cacheMegabytes, int loadMode) {
     std::snprintf(completed, sizeof completed, "%s%s", directory, ended ? "" : "/");
     // A path without '/' would make the loader search the system's library directories.
     char path[MaxBitbaseDirectory + 16];
-    std::snprintf(path, sizeof path, "%s%s%s", std::strchr(completed, '/') ? "" : "./",
-                  completed, LibraryName);
+    std::snprintf(path, sizeof path, "%s%s%s", std::strchr(completed, '/') ? "" : "./", completed,
+                  LibraryName);
 
     // 2. Library and both entry points.
     const char* error = "";

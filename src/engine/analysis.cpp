@@ -72,14 +72,10 @@ const char* FinishedPosition(int& score) {
     }
     currentPly = &plyRecords[0];
     switch (DrawByRule(2)) {
-        case EndRepetition:
-            return "1/2 - 1/2 (repetition)";
-        case EndFiftyMoves:
-            return "1/2 - 1/2 (50 moves rule)";
-        case EndNoMaterial:
-            return "1/2 - 1/2 (insufficient material)";
-        default:
-            return nullptr;
+        case EndRepetition: return "1/2 - 1/2 (repetition)";
+        case EndFiftyMoves: return "1/2 - 1/2 (50 moves rule)";
+        case EndNoMaterial: return "1/2 - 1/2 (insufficient material)";
+        default: return nullptr;
     }
 }
 

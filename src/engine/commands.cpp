@@ -337,8 +337,7 @@ bool Matches(const Command& command, const char* token) {
     switch (command.match) {
         case Match::Prefix:
             return std::strncmp(token, command.name, std::strlen(command.name)) == 0;
-        case Match::Exact:
-            return std::strcmp(token, command.name) == 0;
+        case Match::Exact: return std::strcmp(token, command.name) == 0;
         case Match::GameMove:
             // Only the states in which the loop can meet a move; others fall through.
             return (EngineState == Force || EngineState == Playing || EngineState == Pondering) &&

@@ -28,18 +28,12 @@ const char* ByLoser(const char* blackLost, const char* whiteLost) {
 // The claim for a position the engine was handed and cannot move in, or nullptr.
 const char* ClaimWithoutMove(Move m) {
     switch (m) {
-        case EndMated:
-            return ByLoser("1-0 {Zelmor mated 0}\n", "0-1 {Zelmor mated 0}\n");
-        case EndStalemate:
-            return "1/2-1/2 {Draw by stalemate (1)}\n";
-        case EndRepetition:
-            return "1/2-1/2 {Draw by 3 fold repetition (2)}\n";
-        case EndFiftyMoves:
-            return "1/2-1/2 {Draw by 50 moves rule (3)}\n";
-        case EndNoMaterial:
-            return "1/2-1/2 {Draw by insufficient material to mate (4)}\n";
-        default:
-            return nullptr;
+        case EndMated: return ByLoser("1-0 {Zelmor mated 0}\n", "0-1 {Zelmor mated 0}\n");
+        case EndStalemate: return "1/2-1/2 {Draw by stalemate (1)}\n";
+        case EndRepetition: return "1/2-1/2 {Draw by 3 fold repetition (2)}\n";
+        case EndFiftyMoves: return "1/2-1/2 {Draw by 50 moves rule (3)}\n";
+        case EndNoMaterial: return "1/2-1/2 {Draw by insufficient material to mate (4)}\n";
+        default: return nullptr;
     }
 }
 
@@ -52,14 +46,10 @@ const char* ClaimAfterMove(i16 score) {
             return ByLoser("1-0 {Zelmor mates 1#}\n", "0-1 {Zelmor mates 1#}\n");
     } else {
         switch (DrawByRule(2)) {
-            case EndRepetition:
-                return "1/2-1/2 {Draw by 3 fold repetition (22)}\n";
-            case EndFiftyMoves:
-                return "1/2-1/2 {Draw by 50 moves rule (33)}\n";
-            case EndNoMaterial:
-                return "1/2-1/2 {Draw by insufficient material to mate (44)}\n";
-            default:
-                break;
+            case EndRepetition: return "1/2-1/2 {Draw by 3 fold repetition (22)}\n";
+            case EndFiftyMoves: return "1/2-1/2 {Draw by 50 moves rule (33)}\n";
+            case EndNoMaterial: return "1/2-1/2 {Draw by insufficient material to mate (44)}\n";
+            default: break;
         }
     }
     // The table does not always show the game's end (a mate found below a shallower entry, a
@@ -221,8 +211,7 @@ bool PlayGameMove(Move move, bool reportIllegal) {
             pos.kingSquare[White] = C1;
             pos.castleRights &= ~(WhiteShort | WhiteLong);
             break;
-        default:
-            break;
+        default: break;
     }
     // 5. The game position follows the live one.
     GamePosition.enPassant = pos.enPassant;

@@ -67,10 +67,10 @@ void SanitizeSetup();
 // time for each move, a node count, or no clock at all (analysis, a search that only a command
 // ends). Zero means no limit. StartEngine and the ponder search apply them.
 struct SearchLimits {
-    i32 depth = 0;         // the last iteration searched
-    i32 moveTimeMs = 0;    // a hard limit for the move, whatever the clock says
-    u32 nodes = 0;         // the search stops once nodeCount reaches it
-    bool infinite = false; // the clock never stops the search
+    i32 depth = 0;          // the last iteration searched
+    i32 moveTimeMs = 0;     // a hard limit for the move, whatever the clock says
+    u32 nodes = 0;          // the search stops once nodeCount reaches it
+    bool infinite = false;  // the clock never stops the search
 };
 extern SearchLimits searchLimits;
 // Sets the search's depth limit and whether a shallow search may restart from searchLimits.

@@ -59,7 +59,8 @@ DebugLog::DebugLog() {
     }
     // Every missing level is created private to the user, as the directory standard asks.
     int error = 0;
-    for (char* slash = std::strchr(directory_ + 1, '/'); slash; slash = std::strchr(slash + 1, '/')) {
+    for (char* slash = std::strchr(directory_ + 1, '/'); slash;
+         slash = std::strchr(slash + 1, '/')) {
         *slash = '\0';
         if (mkdir(directory_, 0700) != 0 && errno != EEXIST && error == 0) error = errno;
         *slash = '/';

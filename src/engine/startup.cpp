@@ -146,9 +146,9 @@ std::FILE* FindConfig(EngineConfig& config) {
     char directory[PathLimit];
     char path[PathLimit + 16];
     for (int place = 0; place < 2; ++place) {
-        bool known = place == 0 ? UserDirectory("XDG_CONFIG_HOME", ".config", directory,
-                                                sizeof directory)
-                                : InstalledDirectory(directory, sizeof directory);
+        bool known = place == 0
+                         ? UserDirectory("XDG_CONFIG_HOME", ".config", directory, sizeof directory)
+                         : InstalledDirectory(directory, sizeof directory);
         if (!known) continue;
         std::snprintf(path, sizeof path, "%sZelmor.ini", directory);
         if (OpenConfig(path, file) != ConfigOpen::Opened) continue;
@@ -320,7 +320,8 @@ bool EngineStartup(bool forUci) {
 
     // A log that could be written nowhere is the last thing reported (by the UCI front end as an
     // info string).
-    if (debugLog.Failure()[0] != '\0' && !forUci) std::printf("LOG ERROR: %s\n", debugLog.Failure());
+    if (debugLog.Failure()[0] != '\0' && !forUci)
+        std::printf("LOG ERROR: %s\n", debugLog.Failure());
 
     // 11.
     if (file) std::fclose(file);

@@ -5,12 +5,13 @@
 // list waits until "go" says whether it is a game move or the guess to ponder on.
 #include "engine/uci.h"
 
+#include <strings.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 
 #include "book/book.h"
 #include "egbb/egbb.h"
@@ -69,23 +70,29 @@ int Split(char* text, char** out, int limit) {
 }
 
 enum class Verb {
-    None, Uci, Debug, IsReady, SetOption, Register, UciNewGame, Position, Go, Stop, PonderHit, Quit
+    None,
+    Uci,
+    Debug,
+    IsReady,
+    SetOption,
+    Register,
+    UciNewGame,
+    Position,
+    Go,
+    Stop,
+    PonderHit,
+    Quit
 };
 
 constexpr struct {
     const char* name;
     Verb verb;
 } Verbs[] = {
-    {"uci", Verb::Uci},
-    {"debug", Verb::Debug},
-    {"isready", Verb::IsReady},
-    {"setoption", Verb::SetOption},
-    {"register", Verb::Register},
-    {"ucinewgame", Verb::UciNewGame},
-    {"position", Verb::Position},
-    {"go", Verb::Go},
-    {"stop", Verb::Stop},
-    {"ponderhit", Verb::PonderHit},
+    {"uci", Verb::Uci},           {"debug", Verb::Debug},
+    {"isready", Verb::IsReady},   {"setoption", Verb::SetOption},
+    {"register", Verb::Register}, {"ucinewgame", Verb::UciNewGame},
+    {"position", Verb::Position}, {"go", Verb::Go},
+    {"stop", Verb::Stop},         {"ponderhit", Verb::PonderHit},
     {"quit", Verb::Quit},
 };
 
@@ -320,7 +327,7 @@ void PositionCommand(char** w, int n) {
 
 bool ownBook = true;
 bool ponderOption = false;
-bool bitbasesStale;  // a bitbase option changed: reloaded before the next search or readyok
+bool bitbasesStale;         // a bitbase option changed: reloaded before the next search or readyok
 bool reportPending = true;  // what is missing is told once options have settled
 
 constexpr int CacheLimitMb = 2047;  // the plug-in takes the cache in bytes, as an int
@@ -336,10 +343,10 @@ void PrintIdentity() {
                 OptionText(engineConfig.bookDirectory));
     std::printf("option name EgbbPath type string default %s\n",
                 OptionText(engineConfig.bitbaseDirectory));
-    std::printf("option name EgbbCache type spin default %d min 0 max %d\n",
-                engineConfig.bitbaseCacheMb > CacheLimitMb ? CacheLimitMb
-                                                           : engineConfig.bitbaseCacheMb,
-                CacheLimitMb);
+    std::printf(
+        "option name EgbbCache type spin default %d min 0 max %d\n",
+        engineConfig.bitbaseCacheMb > CacheLimitMb ? CacheLimitMb : engineConfig.bitbaseCacheMb,
+        CacheLimitMb);
     std::printf("option name EgbbLoad type spin default %d min 0 max 5\n",
                 engineConfig.bitbaseLoadMode);
     std::printf("uciok\n");
@@ -486,8 +493,7 @@ void PvMoves(const char* text, char* out, std::size_t size) {
 }
 
 void PrintUciThinking(ThinkingKind kind, int depth, int score, int, u32 nodes, const char* text) {
-    if (kind == ThinkingKind::Restart || depth < 1 || score >= NoScore || score <= -NoScore)
-        return;
+    if (kind == ThinkingKind::Restart || depth < 1 || score >= NoScore || score <= -NoScore) return;
     char pv[PvTextSize];
     PvMoves(text, pv, sizeof pv);
     // The line after the last iteration repeats it unless a stopped iteration changed the move
@@ -530,12 +536,8 @@ void HandleLineDuringSearch() {
     debugLog.Line(line);
     const Verb verb = FirstVerb(line);
     switch (verb) {
-        case Verb::IsReady:
-            std::printf("readyok\n");
-            return;
-        case Verb::Uci:
-            PrintIdentity();
-            return;
+        case Verb::IsReady: std::printf("readyok\n"); return;
+        case Verb::Uci: PrintIdentity(); return;
         case Verb::PonderHit:
             // The guess was right: the search goes on as the search for the move, under the
             // clock, with the time spent pondering counted as xboard counts it.
@@ -547,11 +549,8 @@ void HandleLineDuringSearch() {
                 debugLog.Line("--- GOOD PONDER --- ponderhit");
             }
             return;
-        case Verb::Quit:
-            quitReceived = true;
-            break;
-        case Verb::Stop:
-            break;
+        case Verb::Quit: quitReceived = true; break;
+        case Verb::Stop: break;
         case Verb::Position:
         case Verb::Go:
         case Verb::UciNewGame:
@@ -588,10 +587,14 @@ void ParseGo(char** w, int n, GoRequest& go) {
         i64* value;
         bool positive;  // a limit of 0 is no limit; clocks and increments may be 0
     } numbers[] = {
-        {"wtime", &go.time[White], false},     {"btime", &go.time[Black], false},
-        {"winc", &go.increment[White], false}, {"binc", &go.increment[Black], false},
-        {"movestogo", &go.movesToGo, true},    {"movetime", &go.moveTime, true},
-        {"depth", &go.depth, true},            {"nodes", &go.nodes, true},
+        {"wtime", &go.time[White], false},
+        {"btime", &go.time[Black], false},
+        {"winc", &go.increment[White], false},
+        {"binc", &go.increment[Black], false},
+        {"movestogo", &go.movesToGo, true},
+        {"movetime", &go.moveTime, true},
+        {"depth", &go.depth, true},
+        {"nodes", &go.nodes, true},
     };
     for (int i = 0; i < n; ++i) {
         if (std::strcmp(w[i], "infinite") == 0) {
@@ -797,28 +800,16 @@ void UciLoop() {
         char** args = words + at + 1;
         const int count = n - at - 1;
         switch (verb) {
-            case Verb::Uci:
-                PrintIdentity();
-                break;
+            case Verb::Uci: PrintIdentity(); break;
             case Verb::IsReady:
                 SettleOptions();
                 std::printf("readyok\n");
                 break;
-            case Verb::SetOption:
-                SetOptionCommand(args, count);
-                break;
-            case Verb::UciNewGame:
-                UciNewGameCommand();
-                break;
-            case Verb::Position:
-                PositionCommand(args, count);
-                break;
-            case Verb::Go:
-                GoCommand(args, count);
-                break;
-            case Verb::Quit:
-                quitReceived = true;
-                break;
+            case Verb::SetOption: SetOptionCommand(args, count); break;
+            case Verb::UciNewGame: UciNewGameCommand(); break;
+            case Verb::Position: PositionCommand(args, count); break;
+            case Verb::Go: GoCommand(args, count); break;
+            case Verb::Quit: quitReceived = true; break;
             default:  // debug, register, a stray stop or ponderhit, unknown words
                 break;
         }

@@ -29,14 +29,13 @@ constexpr int MaxAttackCount = 127;
 
 // Entries 48-51 repeat 44-47; the dip is part of how Zelmor has always weighed attacks.
 constexpr i16 AttackWeight[MaxAttackCount + 1] = {
-    0,   1,   3,   8,   10,  15,  20,  25,  30,  35,  40,  45,  50,  55,  60,  65,
-    70,  75,  80,  85,  90,  95,  100, 110, 115, 117, 120, 122, 125, 127, 130, 132,
-    135, 137, 140, 142, 145, 147, 150, 152, 155, 157, 160, 162, 165, 167, 170, 172,
-    165, 167, 170, 172, 175, 177, 190, 192, 195, 197, 200, 200, 200, 200, 200, 200,
-    200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200,
-    200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200,
-    200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200,
-    200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200,
+    0,   1,   3,   8,   10,  15,  20,  25,  30,  35,  40,  45,  50,  55,  60,  65,  70,  75,  80,
+    85,  90,  95,  100, 110, 115, 117, 120, 122, 125, 127, 130, 132, 135, 137, 140, 142, 145, 147,
+    150, 152, 155, 157, 160, 162, 165, 167, 170, 172, 165, 167, 170, 172, 175, 177, 190, 192, 195,
+    197, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200,
+    200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200,
+    200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200,
+    200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200, 200,
 };
 
 constexpr int TrappedBishop = 210;
@@ -88,9 +87,9 @@ constexpr int RelRow(int square) {
 }
 
 struct Counters {
-    int attackCount[2];   // pressure of [side] on the enemy king
-    int minorBalance;     // White minus Black knights and bishops
-    int majorBalance;     // White minus Black rooks and queens
+    int attackCount[2];  // pressure of [side] on the enemy king
+    int minorBalance;    // White minus Black knights and bishops
+    int majorBalance;    // White minus Black rooks and queens
 };
 
 // --- 2. King ---------------------------------------------------------------------------------
@@ -175,7 +174,7 @@ int PawnStructure(int phase) {
         d += 100 + table[TableIndex<S>(s)];
         bool passed = (PassedMask[S][s] & enemy) == 0;
         if ((FileMask[s] & own) != 0) {
-            d -= 8;  // doubled
+            d -= 8;                                            // doubled
             if ((FrontSpan[S][s] & own) != 0) passed = false;  // only the front pawn runs
         }
         if (passed) d += 16 * (7 - row);
@@ -276,7 +275,7 @@ int PieceTerms(int phase, int pawnsOnBoard, Counters& c) {
             const bool behind = S == White ? s > p : s < p;
             if (behind && (PassedMask[S][p] & enemyPawns) == 0) v += 20;
         } else {
-            v += 8;  // half-open file
+            v += 8;                                        // half-open file
             if ((enemyPawns & FileMask[s]) == 0) v += 12;  // open file
         }
         c.majorBalance += Toward;
@@ -324,23 +323,26 @@ int MaterialBalance(int n, int m) {
                 if (n > 2) v += 130;
                 break;
             case -1:
-                if (n > 1) v += 100;
-                else if (n == 1) v -= 60;
+                if (n > 1)
+                    v += 100;
+                else if (n == 1)
+                    v -= 60;
                 if (wq && !bq && whiteUnits >= 12) v += 60;
                 break;
             case 0:
                 if (wq == bq) v += n > 0 ? 100 : -100;
                 break;
             case 1:
-                if (n < -1) v -= 100;
-                else if (n == -1) v += 60;
+                if (n < -1)
+                    v -= 100;
+                else if (n == -1)
+                    v += 60;
                 if (bq && !wq && blackUnits >= 12) v -= 60;
                 break;
             case 2:
                 if (n < -2) v -= 130;
                 break;
-            default:
-                break;
+            default: break;
         }
     } else if (m == 0) {
         if (wq && !bq) v += 60;

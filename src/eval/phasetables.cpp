@@ -11,6 +11,8 @@ namespace {
 
 using Grid = std::array<i16, 64>;
 
+// Board-shaped grids, one rank a line.
+// clang-format off
 constexpr Grid KingOpening = {
        4,   12,   -4,   -6,   -6,   -4,   12,    4,  // rank 8
       -9,  -14,  -24,  -29,  -29,  -24,  -14,   -9,  // rank 7
@@ -186,6 +188,8 @@ constexpr Grid QueenLater = {
       -2,   -2,    0,    0,    0,    0,   -2,   -2,  // rank 2
       -4,   -3,    0,    1,    1,    0,   -3,   -4,  // rank 1
 };
+
+// clang-format on
 
 // materialTotal ranges where each grid applies; everything above the first bound is the opening.
 enum : int { OpeningFrom = 71, MiddleFrom = 63, LateMiddleFrom = 47, LaterFrom = 15 };

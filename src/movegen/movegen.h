@@ -9,7 +9,7 @@
 using Generator = ScoredMove* (*)(ScoredMove* list);
 using EvasionGenerator = ScoredMove* (*)(ScoredMove* list, const CheckInfo& checkInfo);
 
-extern const Generator MoveGenerators[2];            // [Black], [White]
+extern const Generator MoveGenerators[2];  // [Black], [White]
 // The moves of MoveGenerators in the same order, every score 0: for perft, which tries every move
 // in list order and needs no exchange evaluation of captures.
 extern const Generator PerftMoveGenerators[2];       // [Black], [White]
@@ -40,7 +40,8 @@ inline bool MayExposeKing(Move move, u64 kingLines) {
     const u64 from = (static_cast<u64>(move) >> 6) & 63;  // MoveFrom, as a 64-bit index
     return MoveKindOf(move) > Capture || (kingLines & SetMask[from]) != 0;
 }
-// Whether a pseudo-legal move of the side to move keeps its own king safe: made, tested, taken back.
+// Whether a pseudo-legal move of the side to move keeps its own king safe: made, tested, taken
+// back.
 bool KeepsKingSafe(Move move);
 using CastlePathTest = bool (*)(Move move);
 extern const CastlePathTest CastlePathAttacked[2];

@@ -70,23 +70,14 @@ Move ParseMove(const char* text) {
         switch (suffix) {
             // Capital letters are taken as well: some interfaces and users write "e7e8Q".
             case 'q':
-            case 'Q':
-                promotion = 0;
-                break;
+            case 'Q': promotion = 0; break;
             case 'n':
-            case 'N':
-                promotion = 1;
-                break;
+            case 'N': promotion = 1; break;
             case 'r':
-            case 'R':
-                promotion = 2;
-                break;
+            case 'R': promotion = 2; break;
             case 'b':
-            case 'B':
-                promotion = 3;
-                break;
-            default:
-                return plain;
+            case 'B': promotion = 3; break;
+            default: return plain;
         }
         return MakeMoveWord(from, to, (targetOccupied ? CapPromoQueen : PromoQueen) + promotion);
     }

@@ -113,7 +113,8 @@ bool ConvertPgnToGames(const char* pgnFile, GameOutput& out, bool openOutput) {
                 std::fseek(out.file.file, 0, SEEK_END);
                 if (!writeGame(out.file, game)) {
                     std::printf("Cannot write GAME output file: '%s'\n", out.name);
-                    ReportPgnError(RecordError("GAME FILE NOT WRITTEN"), pgnFile, converted, skipped);
+                    ReportPgnError(RecordError("GAME FILE NOT WRITTEN"), pgnFile, converted,
+                                   skipped);
                     ok = false;
                     break;
                 }

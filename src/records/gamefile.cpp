@@ -174,7 +174,8 @@ bool GameIndex::isDuplicateGame(GameFile& games, const GameRecord& game) {
     for (std::size_t i = hash & mask; slots_[i].offset != 0; i = (i + 1) & mask) {
         if (slots_[i].hash != hash) continue;
         u16 stored[MaxGamePlies + 1];
-        if (std::fseek(games.file, static_cast<long>(slots_[i].offset - 1), SEEK_SET) != 0) continue;
+        if (std::fseek(games.file, static_cast<long>(slots_[i].offset - 1), SEEK_SET) != 0)
+            continue;
         if (ReadGameWords(games.file, stored) != Next::Game) continue;
         if (stored[0] == game.moves[0] &&
             std::memcmp(stored + 1, game.moves + 1, 2 * static_cast<std::size_t>(count - 1)) == 0)

@@ -73,8 +73,10 @@ void SkipNested(PgnStream& in, int open, int close) {
     while (depth > 0) {
         const int c = in.Get();
         if (c == PgnStream::End) return;
-        if (c == open) ++depth;
-        else if (c == close) --depth;
+        if (c == open)
+            ++depth;
+        else if (c == close)
+            --depth;
     }
 }
 
@@ -100,13 +102,14 @@ bool IsGeneratedMove(Move move) {
         const bool pawn = piece == WPawn || piece == BPawn;
         const bool king = piece == WKing || piece == BKing;
         const bool lastRankPush = pawn && kind <= Capture && (Row(to) == 0 || Row(to) == 7);
-        const bool farEnPassant = kind == EnPassant && (PawnAttacks[side][from] & (u64{1} << (63 - to))) == 0;
+        const bool farEnPassant =
+            kind == EnPassant && (PawnAttacks[side][from] & (u64{1} << (63 - to))) == 0;
         if (!(king && kind == Capture) && !lastRankPush && !farEnPassant) return true;
     }
     // Twice the generators' bound: a corrupted position must not run past the list.
     ScoredMove list[2 * MaxGeneratedMoves];
     ScoredMove* end = checkInfo.checkers != 0 ? EvasionGenerators[side](list, checkInfo)
-                                             : MoveGenerators[side](list);
+                                              : MoveGenerators[side](list);
     for (ScoredMove* m = list; m != end; ++m) {
         if (m->move == move) return true;
     }
@@ -152,7 +155,8 @@ PgnStream::PgnStream(std::string text) : file_(nullptr) {
 // left in place it would hide the first tag section.
 void PgnStream::SkipByteOrderMark() {
     Reserve(3);
-    if (end_ - next_ >= 3 && std::memcmp(buffer_.data() + next_, "\xEF\xBB\xBF", 3) == 0) next_ += 3;
+    if (end_ - next_ >= 3 && std::memcmp(buffer_.data() + next_, "\xEF\xBB\xBF", 3) == 0)
+        next_ += 3;
     atEnd_ = false;
 }
 
@@ -166,7 +170,8 @@ bool PgnStream::Fill(std::size_t wanted) {
             end_ -= keep;
         }
         while (end_ - next_ < wanted && end_ < buffer_.size()) {
-            const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+            const std::size_t got =
+                std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
             if (got == 0) {
                 file_ = nullptr;  // end of file or read error: nothing more will come
                 break;
@@ -243,11 +248,16 @@ bool readPgnTags(PgnStream& in, GameRecord& game) {
                 return left >= n && std::memcmp(value, text, n) == 0;
             };
             const char* text;
-            if (startsWith("1-0")) text = "1-0", game.resultCode = 'W';
-            else if (startsWith("0-1")) text = "0-1", game.resultCode = 'B';
-            else if (startsWith("1/2-1/2")) text = "1/2-1/2", game.resultCode = 'D';
-            else if (startsWith("*")) text = "*", game.resultCode = '*';
-            else throw RecordError("Result Error 1");
+            if (startsWith("1-0"))
+                text = "1-0", game.resultCode = 'W';
+            else if (startsWith("0-1"))
+                text = "0-1", game.resultCode = 'B';
+            else if (startsWith("1/2-1/2"))
+                text = "1/2-1/2", game.resultCode = 'D';
+            else if (startsWith("*"))
+                text = "*", game.resultCode = '*';
+            else
+                throw RecordError("Result Error 1");
             std::strcpy(game.resultText, text);
         } else if (MarksNonStandardGame(line, length)) {
             game.nonStandard = true;
@@ -269,7 +279,8 @@ Move readSanToken(PgnStream& in, GameRecord& game) {
     int length = 0;
     while (length < TokenLimit) {
         const int c = in.Peek();
-        if (c == PgnStream::End || c == '\t' || c == '\n' || c == '\r' || c == ' ' || c == '{') break;
+        if (c == PgnStream::End || c == '\t' || c == '\n' || c == '\r' || c == ' ' || c == '{')
+            break;
         game.token[length++] = static_cast<char>(c);
         in.Get();
     }
@@ -295,18 +306,10 @@ u16 readPgnGame(PgnStream& in, GameRecord& game) {
         in.SkipWhitespace();
         const int c = in.Get();
         switch (c) {
-            case PgnStream::End:
-                ended = true;
-                break;
-            case '(':
-                SkipNested(in, '(', ')');
-                break;
-            case '{':
-                SkipNested(in, '{', '}');
-                break;
-            case ';':
-                SkipRestOfLine(in);
-                break;
+            case PgnStream::End: ended = true; break;
+            case '(': SkipNested(in, '(', ')'); break;
+            case '{': SkipNested(in, '{', '}'); break;
+            case ';': SkipRestOfLine(in); break;
             case '*':
                 if (game.resultCode != '*') {
                     TakeBack(game, p - 1);
@@ -314,8 +317,10 @@ u16 readPgnGame(PgnStream& in, GameRecord& game) {
                 }
                 ended = true;
                 break;
-            case '.': case '$': case '\t': case '\n':
-                break;
+            case '.':
+            case '$':
+            case '\t':
+            case '\n': break;
             default:
                 // Many files write castling with zeros: "0-0" and "0-0-0" (suffixes and all) are
                 // moves, not a move number followed by the rest; "0-1" stays a result.
@@ -347,8 +352,10 @@ u16 readPgnGame(PgnStream& in, GameRecord& game) {
                     std::printf("move: %s, plyNo:%d\n", game.token, p);
                     TakeBack(game, p - 1);
                     // Resume at the next game rather than read this movetext's rest as one.
-                    if (nextTags) in.Rewind(tokenStart);
-                    else in.SkipToNextTagSection();
+                    if (nextTags)
+                        in.Rewind(tokenStart);
+                    else
+                        in.SkipToNextTagSection();
                     return 0;
                 }
 
@@ -381,11 +388,16 @@ u16 readPgnGame(PgnStream& in, GameRecord& game) {
     }
     TakeBack(game, p - 1);
     u16 result;
-    if (std::strcmp(game.resultText, "1-0") == 0) result = WhiteWins;
-    else if (std::strcmp(game.resultText, "0-1") == 0) result = BlackWins;
-    else if (std::strcmp(game.resultText, "1/2-1/2") == 0) result = DrawnGame;
-    else if (std::strcmp(game.resultText, "*") == 0) result = 0;
-    else throw RecordError("wrong end result 2");
+    if (std::strcmp(game.resultText, "1-0") == 0)
+        result = WhiteWins;
+    else if (std::strcmp(game.resultText, "0-1") == 0)
+        result = BlackWins;
+    else if (std::strcmp(game.resultText, "1/2-1/2") == 0)
+        result = DrawnGame;
+    else if (std::strcmp(game.resultText, "*") == 0)
+        result = 0;
+    else
+        throw RecordError("wrong end result 2");
     game.moves[0] = static_cast<u16>(result + (p - 1));
     return result;
 }

@@ -46,7 +46,7 @@ struct RecordError : std::runtime_error {
 
 class PgnStream {
 public:
-    explicit PgnStream(std::FILE* file);  // not owned
+    explicit PgnStream(std::FILE* file);   // not owned
     explicit PgnStream(std::string text);  // in-memory text, for tools and tests
     PgnStream(const PgnStream&) = delete;
     PgnStream& operator=(const PgnStream&) = delete;

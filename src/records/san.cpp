@@ -26,10 +26,14 @@ bool IsSquareText(const char* t) { return IsFileChar(t[0]) && IsRankChar(t[1]); 
 int PromotionKind(char c, bool capture) {
     int kind;
     switch (c) {
-        case 'Q': case 'q': kind = PromoQueen; break;
-        case 'N': case 'n': kind = PromoKnight; break;
-        case 'R': case 'r': kind = PromoRook; break;
-        case 'B': case 'b': kind = PromoBishop; break;
+        case 'Q':
+        case 'q': kind = PromoQueen; break;
+        case 'N':
+        case 'n': kind = PromoKnight; break;
+        case 'R':
+        case 'r': kind = PromoRook; break;
+        case 'B':
+        case 'b': kind = PromoBishop; break;
         default: return -1;
     }
     return capture ? kind + 4 : kind;
@@ -80,7 +84,8 @@ Move resolvePieceMove(const char* text, int to, u64 allowed) {
     // test rejects it when it is not the en-passant square.
     const int kind = occupied ? Capture : (pawn ? EnPassant : Quiet);
 
-    if ((candidates & (candidates - 1)) == 0) return MakeMoveWord(63 - __builtin_ctzll(candidates), to, kind);
+    if ((candidates & (candidates - 1)) == 0)
+        return MakeMoveWord(63 - __builtin_ctzll(candidates), to, kind);
 
     Move found = 0;
     for (u64 rest = candidates; rest != 0; rest &= rest - 1) {
@@ -133,7 +138,13 @@ Move parseSanMove(const char* text) {
     int n = 0;
     for (int i = 0; i < 9 && text[i] != '\0'; ++i) {
         switch (text[i]) {
-            case 'x': case '+': case '#': case '!': case '?': case '=': case '-': break;
+            case 'x':
+            case '+':
+            case '#':
+            case '!':
+            case '?':
+            case '=':
+            case '-': break;
             default: t[n++] = text[i];
         }
     }
@@ -172,17 +183,22 @@ Move parseSanMove(const char* text) {
                 const int to = SquareOf(t[1], t[2]);
                 const bool fromLeft = t[0] < t[1];
                 int from;
-                if (pos.sideToMove == White) from = fromLeft ? to + 7 : to + 9;
-                else from = fromLeft ? to - 9 : to - 7;
+                if (pos.sideToMove == White)
+                    from = fromLeft ? to + 7 : to + 9;
+                else
+                    from = fromLeft ? to - 9 : to - 7;
                 if (from < 0 || from > 63) return 0;
                 return MakeMoveWord(from, to, PromotionKind(t[3], pos.board[to] != Empty));
             }
             if (const Move move = parseCoordinateText(t)) return move;
             if (!IsSquareText(t + 2)) return 0;
             u64 allowed;
-            if (IsFileChar(t[1])) allowed = FileSquares(t[1] - 'a');
-            else if (IsRankChar(t[1])) allowed = RowSquares('8' - t[1]);
-            else return 0;
+            if (IsFileChar(t[1]))
+                allowed = FileSquares(t[1] - 'a');
+            else if (IsRankChar(t[1]))
+                allowed = RowSquares('8' - t[1]);
+            else
+                return 0;
             const char shortened[4] = {t[0], t[2], t[3], '\0'};
             return resolvePieceMove(shortened, SquareOf(t[2], t[3]), allowed);
         }
@@ -190,7 +206,6 @@ Move parseSanMove(const char* text) {
             if (const Move move = parseCoordinateText(t + 1)) return move;
             return parseCoordinateText(t);
         }
-        default:
-            return 0;
+        default: return 0;
     }
 }

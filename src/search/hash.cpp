@@ -15,7 +15,8 @@ static_assert(sizeof TranspositionTable == 75'497'472, "72 MiB: two halves of 2^
 
 void ClearHash() {
     // Advised before the first write touches the pages.
-    static const bool advised = (AdviseLargePages(TranspositionTable, sizeof TranspositionTable), true);
+    static const bool advised =
+        (AdviseLargePages(TranspositionTable, sizeof TranspositionTable), true);
     (void)advised;
     std::memset(TranspositionTable, 0, sizeof TranspositionTable);
 }

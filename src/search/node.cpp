@@ -79,7 +79,8 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
         record->hashBound = static_cast<u16>(entry.bound << 7);
         if (entry.depth >= depth) {
             // Narrowing the window would hide the re-search's own fail at the aspiration root.
-            const bool mayNarrow = aspirationState == 0 || depth != static_cast<int>(iterationDepth);
+            const bool mayNarrow =
+                aspirationState == 0 || depth != static_cast<int>(iterationDepth);
             bool cut = false;
             if (entry.bound == 0) {
                 cut = true;
@@ -123,10 +124,9 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
     // 5. Null move
     if (allowNull && !inCheck && pos.pieceMaterial[side] > 0) {
         const int reduction = depth >= 7 && pos.pieceMaterial[side] >= 9 ? 3 : 2;
-        const bool pointless = record->hashDepth >= depth - reduction - 1 &&
-                               record->hashScore < beta &&
-                               (record->hashBound == 0 || record->hashBound == 0x100) &&
-                               !IsMarker(record->hashMove);
+        const bool pointless =
+            record->hashDepth >= depth - reduction - 1 && record->hashScore < beta &&
+            (record->hashBound == 0 || record->hashBound == 0x100) && !IsMarker(record->hashMove);
         if (!pointless) {
             MakeNullMove();
             EmptyChildList(record);
@@ -225,8 +225,7 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
                 if (pos.board[to] == movedPawn && advanced &&
                     (PassedMask[side][to] & PiecesOf(1, side ^ 1)) == 0) {
                     extension = 1;
-                } else if (evalTaken && !IsCastling(move) &&
-                           !LeavesKingAttacked(move, side ^ 1)) {
+                } else if (evalTaken && !IsCastling(move) && !LeavesKingAttacked(move, side ^ 1)) {
                     const int margin = FutilityMargin(move, depth, record->undo.captured);
                     if (staticEval + margin < alpha) {
                         if (staticEval + margin > best) best = staticEval;

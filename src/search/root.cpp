@@ -64,8 +64,7 @@ void ClassifyRootMoves(ScoredMove* start, ScoredMove* end, int alpha, int beta) 
     allRootMovesDraw = draws > 0 && draws == legal;
     for (ScoredMove* p = start; p < end; ++p) {
         const Verdict verdict = verdicts[p - start];
-        if (wins > 0 ? verdict != Wins
-                     : verdict == Loses && (draws > 0 || losses < legal))
+        if (wins > 0 ? verdict != Wins : verdict == Loses && (draws > 0 || losses < legal))
             p->score = Excluded;
     }
     if (wins > 0 || (legal > 0 && (draws == legal || losses == legal))) probingEnabled = false;
@@ -119,16 +118,16 @@ int BuildPvFrom(char* buffer, char* limit, int n) {
         return entry.score;
     }
     switch (move) {
-    case EndMated: std::snprintf(buffer, limit - buffer, "# "); break;
-    case EndStalemate: std::snprintf(buffer, limit - buffer, "1/2 - 1/2 (stalemate)"); break;
-    case EndRepetition: std::snprintf(buffer, limit - buffer, "1/2 - 1/2 (repetition)"); break;
-    case NullMoveMarker: std::snprintf(buffer, limit - buffer, "NULL"); break;
-    case StandPatMarker: std::snprintf(buffer, limit - buffer, "QS(%d)", entry.score); break;
-    case BitbaseMarker: std::snprintf(buffer, limit - buffer, "EGBB"); break;
-    default:
-        std::snprintf(buffer, limit - buffer, "ERROR: %d, d:%d, sc:%d, st:%d ts:%d", move,
-                      entry.depth, entry.score, entry.bound << 7, entry.age);
-        break;
+        case EndMated: std::snprintf(buffer, limit - buffer, "# "); break;
+        case EndStalemate: std::snprintf(buffer, limit - buffer, "1/2 - 1/2 (stalemate)"); break;
+        case EndRepetition: std::snprintf(buffer, limit - buffer, "1/2 - 1/2 (repetition)"); break;
+        case NullMoveMarker: std::snprintf(buffer, limit - buffer, "NULL"); break;
+        case StandPatMarker: std::snprintf(buffer, limit - buffer, "QS(%d)", entry.score); break;
+        case BitbaseMarker: std::snprintf(buffer, limit - buffer, "EGBB"); break;
+        default:
+            std::snprintf(buffer, limit - buffer, "ERROR: %d, d:%d, sc:%d, st:%d ts:%d", move,
+                          entry.depth, entry.score, entry.bound << 7, entry.age);
+            break;
     }
     return entry.score;
 }
@@ -323,7 +322,8 @@ SearchResult SearchIterative() {
         if (alpha > 8050) {
             beta = RootLimit;
             iterationDepth = 2;
-            debugLog << "---------- mate score from hash!!! m:" << static_cast<unsigned>(entry.move);
+            debugLog << "---------- mate score from hash!!! m:"
+                     << static_cast<unsigned>(entry.move);
             debugLog.Line("");
             if (alpha > 8099) {
                 debugLog << "------------------------- WARNING: " << alpha;

@@ -49,8 +49,7 @@ u64 PerftSide(int depth) {
         for (const ScoredMove* entry = start; entry < end; ++entry) {
             const Move move = entry->move;
             MakeMoveBy<S>(move, undo);
-            if (!(MayExposeKing(move, kingLines) && LeavesKingAttacked(move, S)))
-                ++count;
+            if (!(MayExposeKing(move, kingLines) && LeavesKingAttacked(move, S))) ++count;
             UnmakeMoveBy<S>(move, undo);
         }
     } else {

@@ -1,10 +1,11 @@
+#include "board/board.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "board/board.h"
 #include "search/search.h"
 
 namespace {
@@ -125,8 +126,8 @@ TEST_F(BoardTest, MasksAndLeaperTables) {
     for (int s = A8; s <= H8; ++s) EXPECT_EQ(PassedMask[White][s], 0u);
     for (int s = A1; s <= H1; ++s) EXPECT_EQ(PassedMask[Black][s], 0u);
     EXPECT_EQ(AdjacentFilesMask[A5], FileMask[B5] | SetMask[B5]);
-    EXPECT_EQ(PassedMask[White][E2], Bb({D8, E8, F8, D7, E7, F7, D6, E6, F6, D5, E5, F5, D4, E4,
-                                         F4, D3, E3, F3}));
+    EXPECT_EQ(PassedMask[White][E2],
+              Bb({D8, E8, F8, D7, E7, F7, D6, E6, F6, D5, E5, F5, D4, E4, F4, D3, E3, F3}));
     EXPECT_EQ(FrontSpan[Black][E7], Bb({E6, E5, E4, E3, E2, E1}));
     EXPECT_EQ(PawnAttacks[White][E4], Bb({D5, F5}));
     EXPECT_EQ(PawnAttacks[Black][A5], Bb({B4}));

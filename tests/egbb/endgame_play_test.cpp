@@ -38,8 +38,8 @@ Outcome PlayOut(const std::string& fen, int maxPlies) {
     engine.Send("setboard " + fen + "\n");
     Outcome outcome;
     // The start-up report ends with the bitbase lines; only then is every reply a move's.
-    if (!engine.WaitFor("EGBB_CACHE=", 20000) || !engine.WaitFor("\n", 1000,
-                                                                  engine.output.find("EGBB_CACHE="))) {
+    if (!engine.WaitFor("EGBB_CACHE=", 20000) ||
+        !engine.WaitFor("\n", 1000, engine.output.find("EGBB_CACHE="))) {
         outcome.claim = "bitbases not loaded";
         return outcome;
     }
@@ -49,7 +49,8 @@ Outcome PlayOut(const std::string& fen, int maxPlies) {
         // Either a move line (perhaps followed by a claim) or a claim alone.
         auto answered = [&] {
             std::size_t move = engine.output.find("move ", from);
-            return (move != std::string::npos && engine.output.find('\n', move) != std::string::npos) ||
+            return (move != std::string::npos &&
+                    engine.output.find('\n', move) != std::string::npos) ||
                    engine.output.find("}\n", from) != std::string::npos;
         };
         while (!answered() && engine.WaitFor("\n", 20000, engine.output.size())) {
@@ -60,7 +61,8 @@ Outcome PlayOut(const std::string& fen, int maxPlies) {
         std::size_t claim = engine.output.find(" {", from);
         if (claim != std::string::npos) {
             std::size_t lineStart = engine.output.rfind('\n', claim) + 1;
-            outcome.claim = engine.output.substr(lineStart, engine.output.find('\n', claim) - lineStart);
+            outcome.claim =
+                engine.output.substr(lineStart, engine.output.find('\n', claim) - lineStart);
             break;
         }
         if (engine.output.find("move ", from) == std::string::npos) break;

@@ -76,8 +76,9 @@ TEST(LoadBitbases, EveryBrokenLibraryLeavesTheBitbasesUnloaded) {
     ScratchDirectory emptyFile;
     emptyFile.Write("egbbso64.so", "");
 
-    const std::string broken[] = {notLibrary.Slash(), emptyDir.Slash(), emptyFile.Slash(),
-                                  MissingProbeDir + "/", "/nonexistent/zelmor/egbb/", ""};
+    const std::string broken[] = {notLibrary.Slash(),          emptyDir.Slash(),
+                                  emptyFile.Slash(),           MissingProbeDir + "/",
+                                  "/nonexistent/zelmor/egbb/", ""};
     for (const std::string& dir : broken) {
         // Each failure follows a good load, so it must also drop the earlier library.
         LoadBitbases((FakeDir + "/").c_str(), 4, 1);
@@ -185,8 +186,8 @@ TEST_F(ProbeBitbaseTest, MapsAnswersBeyond7000TenToOne) {
         int score;
     };
     const Case cases[] = {
-        {-123, -123},   {7000, 7000},     {-7000, -7000},   {7500, 7050},    {-7500, -7050},
-        {7009, 7000},   {-7009, -7000},   {16850, 7985},    {-17000, -8000}, {17010, 8001},
+        {-123, -123},    {7000, 7000},    {-7000, -7000},   {7500, 7050},    {-7500, -7050},
+        {7009, 7000},    {-7009, -7000},  {16850, 7985},    {-17000, -8000}, {17010, 8001},
         {-17010, -8001}, {INT_MAX, 8001}, {INT_MIN, -8001}, {99999, 99999},  {-99999, -8001},
     };
     ASSERT_TRUE(SetBoard("4k3/8/8/8/8/8/8/R3K3 w - -"));

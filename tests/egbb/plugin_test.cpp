@@ -128,9 +128,9 @@ TEST_F(PluginTest, MinorPiecesAloneDraw) {
 }
 
 TEST_F(PluginTest, FourMenHaveNoAnswerFromThreeManTables) {
-    EXPECT_EQ(bitbaseProbe(WhiteToMove, e1, Sq('e', 8), Rook, a1, Rook + BlackMan, Sq('h', 8), 0,
-                           0),
-              BitbaseNoAnswer);
+    EXPECT_EQ(
+        bitbaseProbe(WhiteToMove, e1, Sq('e', 8), Rook, a1, Rook + BlackMan, Sq('h', 8), 0, 0),
+        BitbaseNoAnswer);
     EXPECT_EQ(bitbaseProbe(BlackToMove, e1, Sq('e', 8), Queen, d1, Pawn, Sq('a', 2), Knight, b1),
               BitbaseNoAnswer);
 }
@@ -199,11 +199,11 @@ TEST_F(PluginTest, DamagedTablesAreLeftOutAndTheRestStillAnswer) {
     setenv("TMPDIR", tmp.Path().c_str(), 1);
     ScratchDirectory dir;
     dir.CopyIn(InstalledTables(4) + "/kqk.gtb.cp4", "kqk.gtb.cp4");
-    dir.Write("krk.gtb.cp4", "");                                // empty
-    dir.Write("kbk.gtb.cp4", std::string(30, '\x01'));           // shorter than a header
+    dir.Write("krk.gtb.cp4", "");                       // empty
+    dir.Write("kbk.gtb.cp4", std::string(30, '\x01'));  // shorter than a header
     std::string random(9443, '\0');
     for (std::size_t i = 0; i < random.size(); ++i) random[i] = static_cast<char>(i * 7919 >> 3);
-    dir.Write("knk.gtb.cp4", random);                            // noise
+    dir.Write("knk.gtb.cp4", random);                                // noise
     std::filesystem::create_directory(dir.Path() + "/kpk.gtb.cp4");  // not a file at all
     LinkPlugin(dir);
     Load(dir.Slash());
@@ -232,12 +232,12 @@ TEST_F(PluginTest, BlockIndexDamageIsCaught) {
         return t;
     };
     const std::string damaged[] = {
-        table.substr(0, table.size() - 100),   // last blocks cut off
-        patched(44, 0xFFFFFF00u),              // an offset far past the end
-        patched(48, 100),                      // offsets out of order
-        patched(40, 7),                        // index length nonsense
-        patched(8, 12345),                     // block size not a power of two
-        table.substr(0, 50),                   // index cut short
+        table.substr(0, table.size() - 100),  // last blocks cut off
+        patched(44, 0xFFFFFF00u),             // an offset far past the end
+        patched(48, 100),                     // offsets out of order
+        patched(40, 7),                       // index length nonsense
+        patched(8, 12345),                    // block size not a power of two
+        table.substr(0, 50),                  // index cut short
     };
     for (const std::string& bytes : damaged) {
         ScratchDirectory dir;

@@ -138,7 +138,8 @@ const std::string NoIniOutput = Features + NoIniReport;
 
 // A session with the environment set in the child: each entry is NAME=value, or NAME alone to
 // remove the variable.
-zelmor_test::SessionResult RunWithEnvironment(const std::string& directory, const std::string& input,
+zelmor_test::SessionResult RunWithEnvironment(const std::string& directory,
+                                              const std::string& input,
                                               const std::vector<std::string>& environment) {
     EngineProcess engine(directory, [&] {
         for (const std::string& entry : environment) {
@@ -162,16 +163,19 @@ TEST(Startup, UserIniIsReadOnlyWhenTheWorkingDirectoryHasNone) {
     // A relative directory in the user's file is one beside the file, wherever Zelmor runs.
     std::filesystem::create_directory_symlink(plugin, home.path() + "/.config/zelmor/egbb");
     home.Write(".config/zelmor/Zelmor.ini", "EGBB_PATH=egbb\nEGBB_CACHE=8\n");
-    const std::string asIfHere = "\nfeature done=0\nfeature setboard=1\nfeature done=1\n"
-                                 "BOOK ERROR: \nEGBB_LOAD=1\nEGBB_CACHE=8\n";
+    const std::string asIfHere =
+        "\nfeature done=0\nfeature setboard=1\nfeature done=1\n"
+        "BOOK ERROR: \nEGBB_LOAD=1\nEGBB_CACHE=8\n";
     auto byDefault = RunWithEnvironment(work.path(), Handshake + "quit\n",
                                         {"XDG_CONFIG_HOME", "HOME=" + home.path()});
     EXPECT_EQ(byDefault.output, asIfHere);
     EXPECT_EQ(byDefault.exitCode, 0);
-    auto named = RunWithEnvironment(work.path(), Handshake + "quit\n",
-                                    {"XDG_CONFIG_HOME=" + home.path() + "/.config", "HOME=/nonexistent"});
+    auto named =
+        RunWithEnvironment(work.path(), Handshake + "quit\n",
+                           {"XDG_CONFIG_HOME=" + home.path() + "/.config", "HOME=/nonexistent"});
     EXPECT_EQ(named.output, asIfHere);
-    EXPECT_NE(work.Read("Zelmor.log").find("Zelmor.ini read from " + home.path()), std::string::npos);
+    EXPECT_NE(work.Read("Zelmor.log").find("Zelmor.ini read from " + home.path()),
+              std::string::npos);
 
     // The working directory's own file wins, even one that names nothing.
     work.Write("Zelmor.ini", "# mine\n");
@@ -187,19 +191,20 @@ TEST(Startup, UnreadableIniFilesAreReportedAndTheNextPlaceIsTried) {
     std::filesystem::create_directories(config.path() + "/zelmor");
     config.Write("zelmor/Zelmor.ini", "EGBB_PATH=" + plugin + "\n");
     std::filesystem::create_directory(work.path() + "/Zelmor.ini");
-    auto result = RunWithEnvironment(work.path(), Handshake + "quit\n",
-                                     {"XDG_CONFIG_HOME=" + config.path()});
-    EXPECT_EQ(result.output, "\nfeature done=0\nfeature setboard=1\n"
-                             "ERROR: Zelmor.ini file cannot be opened: Zelmor.ini (Is a directory)\n"
-                             "feature done=1\nBOOK ERROR: \nEGBB_LOAD=1\nEGBB_CACHE=4\n");
+    auto result =
+        RunWithEnvironment(work.path(), Handshake + "quit\n", {"XDG_CONFIG_HOME=" + config.path()});
+    EXPECT_EQ(result.output,
+              "\nfeature done=0\nfeature setboard=1\n"
+              "ERROR: Zelmor.ini file cannot be opened: Zelmor.ini (Is a directory)\n"
+              "feature done=1\nBOOK ERROR: \nEGBB_LOAD=1\nEGBB_CACHE=4\n");
 
     // A FIFO would block start-up for good; the user's place is a FIFO here, and nothing follows.
     std::filesystem::remove(work.path() + "/Zelmor.ini");
     std::string fifo = config.path() + "/zelmor/Zelmor.ini";
     std::filesystem::remove(fifo);
     ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-    auto blocked = RunWithEnvironment(work.path(), Handshake + "quit\n",
-                                      {"XDG_CONFIG_HOME=" + config.path()});
+    auto blocked =
+        RunWithEnvironment(work.path(), Handshake + "quit\n", {"XDG_CONFIG_HOME=" + config.path()});
     EXPECT_EQ(blocked.exitCode, 0);
     EXPECT_EQ(blocked.output, Features + "ERROR: Zelmor.ini file cannot be opened: " + fifo +
                                   " (not a regular file)\n" + NoIniReport);
@@ -216,7 +221,8 @@ TEST(Startup, LogGoesToTheStateDirectoryWhenTheWorkingDirectoryTakesNone) {
     // A directory in the log's place refuses the file even to root.
     std::filesystem::create_directory(work.path() + "/Zelmor.log");
     std::string nested = state.path() + "/new/state";
-    auto moved = RunWithEnvironment(work.path(), Handshake + "quit\n", {"XDG_STATE_HOME=" + nested});
+    auto moved =
+        RunWithEnvironment(work.path(), Handshake + "quit\n", {"XDG_STATE_HOME=" + nested});
     EXPECT_EQ(moved.output, NoIniOutput);
     std::string log = nested + "/zelmor/Zelmor.log";
     std::ifstream in(log);
@@ -235,9 +241,10 @@ TEST(Startup, LogGoesToTheStateDirectoryWhenTheWorkingDirectoryTakesNone) {
     EXPECT_TRUE(engine.WaitFor("\nmove ")) << engine.output;
     engine.Send("quit\n");
     EXPECT_EQ(engine.Finish(), 0);
-    EXPECT_NE(engine.output.find(BitbaseError + "LOG ERROR: Zelmor.log cannot be written in the "
-                                 "working directory (Is a directory) nor in " + file +
-                                 "/zelmor/ (Not a directory)\n"),
+    EXPECT_NE(engine.output.find(BitbaseError +
+                                 "LOG ERROR: Zelmor.log cannot be written in the "
+                                 "working directory (Is a directory) nor in " +
+                                 file + "/zelmor/ (Not a directory)\n"),
               std::string::npos)
         << engine.output;
 }
@@ -265,31 +272,27 @@ TEST(Installed, PlaysFromAReadOnlyDirectoryWithBookBitbasesAndLogInTheStateDirec
     if (!std::filesystem::exists(build + "/egbblib/egbbso64.so"))
         GTEST_SKIP() << "bitbase plug-in not built (no Gaviota)";
     ScratchDir root;
-    std::filesystem::permissions(root.path(), std::filesystem::perms::owner_all |
-                                                  std::filesystem::perms::group_read |
-                                                  std::filesystem::perms::group_exec |
-                                                  std::filesystem::perms::others_read |
-                                                  std::filesystem::perms::others_exec);
+    std::filesystem::permissions(
+        root.path(), std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                         std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                         std::filesystem::perms::others_exec);
     std::string dest = root.path() + "/dest";
     std::string install = "DESTDIR='" + dest + "' '" ZELMOR_CMAKE "' --install '" + build +
                           "' --prefix /usr > '" + root.path() + "/install.txt' 2>&1";
     ASSERT_EQ(std::system(install.c_str()), 0) << root.Read("install.txt");
-    for (const char* file : {"usr/games/zelmor", "usr/share/zelmor/Zelmor.ini",
-                             "usr/share/zelmor/book/bookwtm.zbk", "usr/lib/zelmor/egbbso64.so",
-                             "usr/share/games/plugins/xboard/zelmor.eng",
-                             "usr/share/games/plugins/uci/zelmor-uci.eng",
-                             "usr/share/man/man6/zelmor.6.gz"})
+    for (const char* file :
+         {"usr/games/zelmor", "usr/share/zelmor/Zelmor.ini", "usr/share/zelmor/book/bookwtm.zbk",
+          "usr/lib/zelmor/egbbso64.so", "usr/share/games/plugins/xboard/zelmor.eng",
+          "usr/share/games/plugins/uci/zelmor-uci.eng", "usr/share/man/man6/zelmor.6.gz"})
         EXPECT_TRUE(std::filesystem::exists(dest + "/" + file)) << file;
 
     std::string home = root.path() + "/home", work = root.path() + "/work";
     std::filesystem::create_directory(home);
     std::filesystem::create_directory(work);
-    std::filesystem::permissions(work, std::filesystem::perms::owner_read |
-                                           std::filesystem::perms::owner_exec |
-                                           std::filesystem::perms::group_read |
-                                           std::filesystem::perms::group_exec |
-                                           std::filesystem::perms::others_read |
-                                           std::filesystem::perms::others_exec);
+    std::filesystem::permissions(
+        work, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+                  std::filesystem::perms::group_read | std::filesystem::perms::group_exec |
+                  std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
     if (geteuid() == 0) {
         ASSERT_EQ(chown(home.c_str(), Nobody, Nobody), 0);
     }
@@ -308,8 +311,8 @@ TEST(Installed, PlaysFromAReadOnlyDirectoryWithBookBitbasesAndLogInTheStateDirec
     engine.Send("quit\n");
     ASSERT_EQ(engine.Finish(), 0) << "125: the test could not drop root's rights";
     // The installed Zelmor.ini was read as if it were here: book and bitbases loaded.
-    EXPECT_EQ(engine.output.rfind(Features + "feature done=1\nEGBB_LOAD=1\nEGBB_CACHE=16\nmove ", 0),
-              0u)
+    EXPECT_EQ(
+        engine.output.rfind(Features + "feature done=1\nEGBB_LOAD=1\nEGBB_CACHE=16\nmove ", 0), 0u)
         << engine.output;
     // Five men: Debian's tables hold three, so the plug-in has no answer and Zelmor evaluates.
     EXPECT_NE(engine.output.find("\neval score: "), std::string::npos);
@@ -350,8 +353,8 @@ TEST(Installed, PlaysFromAReadOnlyDirectoryWithBookBitbasesAndLogInTheStateDirec
     std::string ini = dest + "/usr/share/zelmor/Zelmor.ini";
     std::filesystem::remove(ini);
     std::filesystem::create_directory(ini);
-    EXPECT_EQ(runInstalled("quit\n"), Features + "ERROR: Zelmor.ini file cannot be opened: " +
-                                           ini + " (Is a directory)\n" + NoIniReport);
+    EXPECT_EQ(runInstalled("quit\n"), Features + "ERROR: Zelmor.ini file cannot be opened: " + ini +
+                                          " (Is a directory)\n" + NoIniReport);
 
     // The installed plug-in answers from Debian's tables: a queen against a bare king is won.
     pid_t child = fork();

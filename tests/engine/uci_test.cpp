@@ -63,9 +63,7 @@ public:
         : engine_(dir_.path(), nullptr, binary.empty() ? ZELMOR_BINARY : binary,
                   binary.empty() ? Moves{"--uci"} : Moves{}) {}
     void Send(const std::string& text) { engine_.Send(text); }
-    bool Wait(const std::string& text, int ms = 30000) {
-        return engine_.WaitFor(text, ms, seen_);
-    }
+    bool Wait(const std::string& text, int ms = 30000) { return engine_.WaitFor(text, ms, seen_); }
     // The output since the last bestmove read.
     std::string Fresh() const { return engine_.output.substr(seen_); }
     // The next bestmove and its ponder move ("" on timeout); its lines are kept in lastSearch.
@@ -112,13 +110,12 @@ TEST(Uci, HandshakeUnderEitherNameWithTheReportInTheLog) {
     ASSERT_TRUE(uci.Wait("uciok\n"));
     std::string out = uci.Fresh();
     EXPECT_EQ(out.rfind("id name Zelmor\nid author ", 0), 0u) << out;
-    for (const char* option :
-         {"option name Ponder type check default false\n",
-          "option name OwnBook type check default true\n",
-          "option name BookPath type string default <empty>\n",
-          "option name EgbbPath type string default <empty>\n",
-          "option name EgbbCache type spin default 4 min 0 max 2047\n",
-          "option name EgbbLoad type spin default 1 min 0 max 5\n"})
+    for (const char* option : {"option name Ponder type check default false\n",
+                               "option name OwnBook type check default true\n",
+                               "option name BookPath type string default <empty>\n",
+                               "option name EgbbPath type string default <empty>\n",
+                               "option name EgbbCache type spin default 4 min 0 max 2047\n",
+                               "option name EgbbLoad type spin default 1 min 0 max 5\n"})
         EXPECT_TRUE(Contains(out, option)) << option;
     EXPECT_FALSE(Contains(out, "Hash"));
     // Start-up's report is for the log; the user hears what is missing as info strings.
@@ -291,16 +288,16 @@ TEST(Uci, BadInputIsToldAndNeverLeavesAnIllegalMoveOrAHang) {
     EXPECT_TRUE(Contains(uci.lastSearch, "info string position: move 3 (e1e3) is illegal"));
     EXPECT_TRUE(IsLegal(move, "startpos", {"e2e4", "e7e5"})) << move;
 
-    uci.Send("position\nposition startpos moves e7e8q\nsetoption\n"
-             "setoption name Nonsense value 3\nsetoption name EgbbLoad value 9\n"
-             "setoption name OwnBook value maybe\nsetoption name Hash value 128\n"
-             "go wtime -100 btime -100\n");
+    uci.Send(
+        "position\nposition startpos moves e7e8q\nsetoption\n"
+        "setoption name Nonsense value 3\nsetoption name EgbbLoad value 9\n"
+        "setoption name OwnBook value maybe\nsetoption name Hash value 128\n"
+        "go wtime -100 btime -100\n");
     move = uci.BestMove(5000);
     for (const char* told :
          {"info string position needs startpos or fen", "move 1 (e7e8q) is illegal",
-          "info string setoption needs",
-          "no option 'Nonsense'", "EgbbLoad takes 0 to 5, not '9'", "OwnBook takes true or false",
-          "fixed at 72 MB", "wtime -100 is negative"})
+          "info string setoption needs", "no option 'Nonsense'", "EgbbLoad takes 0 to 5, not '9'",
+          "OwnBook takes true or false", "fixed at 72 MB", "wtime -100 is negative"})
         EXPECT_TRUE(Contains(uci.lastSearch, told)) << told;
     EXPECT_TRUE(IsLegal(move, "startpos")) << move;
 

@@ -1,6 +1,8 @@
 // Evaluation: phase tables, whole-position properties (start position, trivial draws, mirror
 // images, the zero rule), and single terms measured as differences between positions that
 // differ only in that term.
+#include "eval/eval.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -8,7 +10,6 @@
 #include <string>
 
 #include "board/board.h"
-#include "eval/eval.h"
 
 namespace {
 
@@ -138,13 +139,13 @@ TEST_F(EvalTest, InitialPositionIsLevelForEitherSide) {
 
 TEST_F(EvalTest, TrivialDrawsAreZeroUntilAPawnAppears) {
     for (const char* fen : {
-             "8/8/8/4k3/8/8/3NK3/8 w - -",        // lone knight
+             "8/8/8/4k3/8/8/3NK3/8 w - -",  // lone knight
              "8/8/8/4k3/8/8/3NK3/8 b - -",
-             "8/8/2b5/4k3/8/8/4K3/8 w - -",       // lone bishop
-             "8/8/8/4k3/8/8/4K3/8 b - -",         // bare kings
-             "3rk3/8/8/8/8/8/8/R2NK3 w - -",      // rook and knight against rook
+             "8/8/2b5/4k3/8/8/4K3/8 w - -",   // lone bishop
+             "8/8/8/4k3/8/8/4K3/8 b - -",     // bare kings
+             "3rk3/8/8/8/8/8/8/R2NK3 w - -",  // rook and knight against rook
              "3rk3/8/8/8/8/8/8/R2NK3 b - -",
-             "3rk3/8/8/8/8/8/8/R2BK3 w - -",      // rook and bishop against rook
+             "3rk3/8/8/8/8/8/8/R2BK3 w - -",  // rook and bishop against rook
              "r2bk3/8/8/8/8/8/8/3RK3 b - -",
          })
         EXPECT_EQ(Eval(fen), 0) << fen;
@@ -361,9 +362,7 @@ TEST_F(EvalTest, TrappedBishopCosts210) {
 TEST_F(EvalTest, RooksOnTheSeventhRank) {
     // Rooks on a7+b7 against a6+b6: the c7 and c6 pawns stop both pairs along their ranks, so
     // mobility is equal and the black king on the g-file never meets them.
-    auto seventh = [](const char* king7, const char* king6) {
-        return Eval(king7) - Eval(king6);
-    };
+    auto seventh = [](const char* king7, const char* king6) { return Eval(king7) - Eval(king6); };
     SetBoard("6k1/RRP5/2P5/8/8/8/8/7K w - -");
     const int tableShift = PieceSquareValue(WRook, A7) + PieceSquareValue(WRook, B7) -
                            PieceSquareValue(WRook, A6) - PieceSquareValue(WRook, B6);
@@ -399,17 +398,17 @@ TEST_F(EvalTest, MaterialBalanceCorrections) {
         const char* with;
         int change;
     } cases[] = {
-        {"3r2k1", "3R2K1", "3R2KN", 100},      // rooks level, a minor piece up
-        {"3q2k1", "3Q2K1", "3Q2KN", 100},      // queens on both sides: the same
-        {"1nb3k1", "3R2K1", "3R2KN", 160},     // rook against two minors: -100, then +60
-        {"2rr2k1", "1BN3K1", "1BN3KN", 130},   // three minors against two rooks
-        {"3r2k1", "3Q2K1", "3Q2KN", -60},      // queen against rook loses its +60
-        {"1n4k1", "6K1", "6KN", 0},            // both sides below 5 units before
-        {"1nr2rk1", "3R2K1", "3R2KN", -100},   // the knight levels the minors: m = -1 remains
+        {"3r2k1", "3R2K1", "3R2KN", 100},     // rooks level, a minor piece up
+        {"3q2k1", "3Q2K1", "3Q2KN", 100},     // queens on both sides: the same
+        {"1nb3k1", "3R2K1", "3R2KN", 160},    // rook against two minors: -100, then +60
+        {"2rr2k1", "1BN3K1", "1BN3KN", 130},  // three minors against two rooks
+        {"3r2k1", "3Q2K1", "3Q2KN", -60},     // queen against rook loses its +60
+        {"1n4k1", "6K1", "6KN", 0},           // both sides below 5 units before
+        {"1nr2rk1", "3R2K1", "3R2KN", -100},  // the knight levels the minors: m = -1 remains
     };
     for (const Case& c : cases)
-        EXPECT_EQ(added(c.rank8, c.without, c.with) - knightAlone, c.change) << c.rank8 << " "
-                                                                              << c.with;
+        EXPECT_EQ(added(c.rank8, c.without, c.with) - knightAlone, c.change)
+            << c.rank8 << " " << c.with;
     // Black's side of the corrections, each against its half-turn image: a lone black queen
     // (with a rook) against an extra white major piece, without and with a minor piece; little
     // enough material that no king shelter (which the half turn does not keep) is counted.

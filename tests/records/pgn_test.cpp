@@ -30,7 +30,8 @@ protected:
                 std::snprintf(word, sizeof word, "%04X", result == 0 ? 0 : game.moves[0]);
                 outcomes.push_back(word);
                 headers.push_back(game.moves[0]);
-                EXPECT_EQ(pos.key, startKey) << "board not back at the start after game " << outcomes.size();
+                EXPECT_EQ(pos.key, startKey)
+                    << "board not back at the start after game " << outcomes.size();
                 in.SkipSeparators();
             }
         } catch (const RecordError& error) {
@@ -61,8 +62,9 @@ TEST_F(PgnTest, DecidedGamesGiveTheirResultAndHeaderWord) {
     // No result token: the movetext ends with the input and takes the tag's result.
     EXPECT_EQ(ReadAll("[Result \"1/2-1/2\"]\n1. c4 c5"), (Outcomes{"C002"}));
     // Castling, en passant and promotion all replay.
-    EXPECT_EQ(ReadAll(Game("1-0", "1. e4 Nf6 2. e5 d5 3. exd6 Nc6 4. dxc7 e6 5. cxd8=Q+ Kxd8 6. Nf3 Bd6 "
-                                  "7. Bc4 Ke7 8. O-O Rd8 1-0")),
+    EXPECT_EQ(ReadAll(Game("1-0",
+                           "1. e4 Nf6 2. e5 d5 3. exd6 Nc6 4. dxc7 e6 5. cxd8=Q+ Kxd8 6. Nf3 Bd6 "
+                           "7. Bc4 Ke7 8. O-O Rd8 1-0")),
               (Outcomes{"8010"}));
 }
 
@@ -93,7 +95,8 @@ TEST_F(PgnTest, ResultTokenAndTagMustAgree) {
     // "1-0" under a 0-1 tag is no result: "-0" is an unknown move and the game is given up, but
     // the next game is still read.
     std::string printed = Output([&] {
-        EXPECT_EQ(ReadAll(Game("0-1", "1. e4 e5 1-0") + Game("1-0", "1. d4 1-0")), (Outcomes{"0000", "8001"}));
+        EXPECT_EQ(ReadAll(Game("0-1", "1. e4 e5 1-0") + Game("1-0", "1. d4 1-0")),
+                  (Outcomes{"0000", "8001"}));
     });
     EXPECT_EQ(printed, "move: -0, plyNo:3\n");
 }
@@ -110,9 +113,11 @@ TEST_F(PgnTest, ResultTagProblemsEndTheInput) {
 }
 
 TEST_F(PgnTest, CommentsVariationsAndAnnotationsAreSkipped) {
-    EXPECT_EQ(ReadAll(Game("1-0", "{intro {nested} still comment} 1. e4 $1 e5 $14 (1... c5 (1... e6 2. d4) "
-                                  "2. Nf3 {in {a} variation}) 2. Nf3!? {a 1-0 inside} Nc6?! 3... Bb5 1-0")),
-              (Outcomes{"8005"}));
+    EXPECT_EQ(
+        ReadAll(Game("1-0",
+                     "{intro {nested} still comment} 1. e4 $1 e5 $14 (1... c5 (1... e6 2. d4) "
+                     "2. Nf3 {in {a} variation}) 2. Nf3!? {a 1-0 inside} Nc6?! 3... Bb5 1-0")),
+        (Outcomes{"8005"}));
     // Move numbers split over lines, "1.e4" without a blank, NAG digits.
     EXPECT_EQ(ReadAll(Game("0-1", "1.\ne4 1...e5 2.Nf3\n$10 Nc6 10. d4 0-1")), (Outcomes{"4005"}));
     // Remarks after the result, as real collections write them, do not end the input.
@@ -123,7 +128,8 @@ TEST_F(PgnTest, CommentsVariationsAndAnnotationsAreSkipped) {
 
 TEST_F(PgnTest, IllegalMovesPrintTheBoardAndEndTheInput) {
     std::string printed = Output([&] {
-        EXPECT_EQ(ReadAll(Game("1-0", "1. e4 1-0") + Game("1-0", "1. e4 e5 2. Ke3 1-0") + Game("1-0", "1. d4 1-0")),
+        EXPECT_EQ(ReadAll(Game("1-0", "1. e4 1-0") + Game("1-0", "1. e4 e5 2. Ke3 1-0") +
+                          Game("1-0", "1. d4 1-0")),
                   (Outcomes{"8001", "MOVE NOT LEGAL 1"}));
     });
     EXPECT_EQ(printed,
@@ -146,7 +152,9 @@ TEST_F(PgnTest, IllegalMovesPrintTheBoardAndEndTheInput) {
     EXPECT_NE(printed.find("move: Ndf3, plyNo:5\n"), std::string::npos) << printed;
 
     // A pawn capture onto an empty square that is not the en-passant square.
-    Output([&] { EXPECT_EQ(ReadAll(Game("1-0", "1. e4 d5 2. exf5 1-0")), (Outcomes{"MOVE NOT LEGAL 1"})); });
+    Output([&] {
+        EXPECT_EQ(ReadAll(Game("1-0", "1. e4 d5 2. exf5 1-0")), (Outcomes{"MOVE NOT LEGAL 1"}));
+    });
 }
 
 TEST_F(PgnTest, LongGamesKeep1023Moves) {
@@ -164,14 +172,16 @@ TEST_F(PgnTest, LongGamesKeep1023Moves) {
 }
 
 TEST_F(PgnTest, WindowsLineEndsReadLikeUnixOnes) {
-    std::string text = Game("1-0", "1. e4 {a\ncomment} e5 2. Nf3 Nc6\n3. Bb5 1-0") + Game("0-1", "1. f3 e5 2. g4 Qh4# 0-1");
+    std::string text = Game("1-0", "1. e4 {a\ncomment} e5 2. Nf3 Nc6\n3. Bb5 1-0") +
+                       Game("0-1", "1. f3 e5 2. g4 Qh4# 0-1");
     std::string crlf;
     for (char c : text) {
         if (c == '\n') crlf += '\r';
         crlf += c;
     }
     EXPECT_EQ(ReadAll(crlf), (Outcomes{"8005", "4004"}));
-    EXPECT_EQ(ReadAll("\xEF\xBB\xBF" + crlf), (Outcomes{"8005", "4004"}));  // with a UTF-8 byte-order mark
+    EXPECT_EQ(ReadAll("\xEF\xBB\xBF" + crlf),
+              (Outcomes{"8005", "4004"}));  // with a UTF-8 byte-order mark
 }
 
 TEST_F(PgnTest, AGivenUpGameResumesAtTheNextTagSection) {
@@ -183,7 +193,8 @@ TEST_F(PgnTest, AGivenUpGameResumesAtTheNextTagSection) {
     EXPECT_EQ(printed, "move: Zz9, plyNo:3\n");
     // A missing result token: the next game's tags, Result first, are kept for it.
     printed = Output([&] {
-        EXPECT_EQ(ReadAll("[Result \"1-0\"]\n1. e4 e5\n[Result \"0-1\"]\n1. d4 d5 0-1\n"), (Outcomes{"0000", "4002"}));
+        EXPECT_EQ(ReadAll("[Result \"1-0\"]\n1. e4 e5\n[Result \"0-1\"]\n1. d4 d5 0-1\n"),
+                  (Outcomes{"0000", "4002"}));
     });
     EXPECT_EQ(printed, "move: [Result, plyNo:3\n");
     // The given-up game is the last one.
@@ -192,32 +203,47 @@ TEST_F(PgnTest, AGivenUpGameResumesAtTheNextTagSection) {
 
 TEST_F(PgnTest, GamesThatDoNotStartFromTheInitialPositionAreSkipped) {
     const std::string fenGame =
-        "[Result \"1-0\"]\n[SetUp \"1\"]\n[FEN \"4k3/8/8/8/8/8/4P3/4K3 w - - 0 1\"]\n\n1. e4 Kd7 2. Kd2 1-0\n\n";
+        "[Result \"1-0\"]\n[SetUp \"1\"]\n[FEN \"4k3/8/8/8/8/8/4P3/4K3 w - - 0 1\"]\n\n1. e4 Kd7 "
+        "2. Kd2 1-0\n\n";
     const std::string standardFen =
-        "[Result \"1-0\"]\n[FEN \"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1\"]\n\n1. e4 1-0\n\n";
+        "[Result \"1-0\"]\n[FEN \"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 "
+        "1\"]\n\n1. e4 1-0\n\n";
     const std::string variant = "[Result \"0-1\"]\n[Variant \"Atomic\"]\n\n1. e4 e5 0-1\n\n";
     EXPECT_EQ(ReadAll(fenGame + standardFen + variant + Game("1-0", "1. c4 1-0")),
               (Outcomes{"0000", "8001", "0000", "8001"}));
-    EXPECT_EQ(ReadAll("[Result \"1-0\"]\n[Variant \"Standard\"]\n\n1. e4 1-0\n"), (Outcomes{"8001"}));
+    EXPECT_EQ(ReadAll("[Result \"1-0\"]\n[Variant \"Standard\"]\n\n1. e4 1-0\n"),
+              (Outcomes{"8001"}));
 }
 
 TEST_F(PgnTest, BrokenInputNeverOverrunsOrCrashes) {
     const std::string ok = Game("1-0", "1. e4 1-0");
     // 1000-character tokens are read ten characters at a time; the game is given up.
-    EXPECT_EQ(Output([&] { EXPECT_EQ(ReadAll(Game("1-0", "1. " + std::string(1000, 'a') + " e5 1-0") + ok),
-                                     (Outcomes{"0000", "8001"})); }),
+    EXPECT_EQ(Output([&] {
+                  EXPECT_EQ(ReadAll(Game("1-0", "1. " + std::string(1000, 'a') + " e5 1-0") + ok),
+                            (Outcomes{"0000", "8001"}));
+              }),
               "move: aaaaaaaaaa, plyNo:1\n");
-    Output([&] { EXPECT_EQ(ReadAll(Game("1-0", "1. e4 " + std::string(1000, '9') + " 1-0") + ok), (Outcomes{"8001", "8001"})); });
+    Output([&] {
+        EXPECT_EQ(ReadAll(Game("1-0", "1. e4 " + std::string(1000, '9') + " 1-0") + ok),
+                  (Outcomes{"8001", "8001"}));
+    });
     // Over-long tag lines and Result values.
-    EXPECT_EQ(ReadAll("[Result \"1-0" + std::string(500, 'x') + "\"]\n1. e4 1-0\n" + ok), (Outcomes{"8001", "8001"}));
-    EXPECT_EQ(ReadAll("[Result \"" + std::string(500, 'x') + "\"]\n1. e4 1-0\n"), (Outcomes{"Result Error 1"}));
-    EXPECT_EQ(ReadAll("[Event \"" + std::string(5000, 'e') + "\"]\n[Result \"0-1\"]\n1. e4 0-1\n"), (Outcomes{"4001"}));
+    EXPECT_EQ(ReadAll("[Result \"1-0" + std::string(500, 'x') + "\"]\n1. e4 1-0\n" + ok),
+              (Outcomes{"8001", "8001"}));
+    EXPECT_EQ(ReadAll("[Result \"" + std::string(500, 'x') + "\"]\n1. e4 1-0\n"),
+              (Outcomes{"Result Error 1"}));
+    EXPECT_EQ(ReadAll("[Event \"" + std::string(5000, 'e') + "\"]\n[Result \"0-1\"]\n1. e4 0-1\n"),
+              (Outcomes{"4001"}));
     // A 10 MB comment, NUL bytes in tags, comments and tokens.
-    EXPECT_EQ(ReadAll(Game("1-0", "1. e4 {" + std::string(10 << 20, 'c') + "} e5 1-0") + ok), (Outcomes{"8002", "8001"}));
+    EXPECT_EQ(ReadAll(Game("1-0", "1. e4 {" + std::string(10 << 20, 'c') + "} e5 1-0") + ok),
+              (Outcomes{"8002", "8001"}));
     std::string nuls = Game("1-0", std::string("1. e4 {a\0b} e5 1-0", 18));
     nuls[3] = '\0';
     EXPECT_EQ(ReadAll(nuls + ok), (Outcomes{"8002", "8001"}));
-    Output([&] { EXPECT_EQ(ReadAll(Game("1-0", std::string("1. e4 e", 7) + '\0' + "5 1-0") + ok), (Outcomes{"0000", "8001"})); });
+    Output([&] {
+        EXPECT_EQ(ReadAll(Game("1-0", std::string("1. e4 e", 7) + '\0' + "5 1-0") + ok),
+                  (Outcomes{"0000", "8001"}));
+    });
     // Unterminated brackets run to the end of the input.
     EXPECT_EQ(ReadAll(Game("1-0", "1. e4 { never closed 1-0") + ok), (Outcomes{"8001"}));
     EXPECT_EQ(ReadAll(Game("1-0", "1. e4 (1. d4 ((( 1-0") + ok), (Outcomes{"8001"}));
@@ -227,15 +253,39 @@ TEST_F(PgnTest, BrokenInputNeverOverrunsOrCrashes) {
     // Random bytes, and random mixtures of PGN fragments: any outcome, but no crash, no overrun
     // (the sanitizer build checks), and the board always back at the start.
     std::mt19937 random(11);
-    const std::string fragments[] = {"[Result \"1-0\"]\n", "[Result \"*\"]\n", "1. ", "e4 ", "e5 ", "Nf3 ", "Nc6 ",
-                                     "{", "}", "(", ")", "1-0", "*", "$1 ", "\n", "\r\n", ";", "O-O ", "exd5 ", "0-1",
-                                     "1/2-1/2", std::string(1, '\0'), "\xff\xfe", "[FEN \"8/8 w\"]\n", "Qxf7# "};
+    const std::string fragments[] = {"[Result \"1-0\"]\n",
+                                     "[Result \"*\"]\n",
+                                     "1. ",
+                                     "e4 ",
+                                     "e5 ",
+                                     "Nf3 ",
+                                     "Nc6 ",
+                                     "{",
+                                     "}",
+                                     "(",
+                                     ")",
+                                     "1-0",
+                                     "*",
+                                     "$1 ",
+                                     "\n",
+                                     "\r\n",
+                                     ";",
+                                     "O-O ",
+                                     "exd5 ",
+                                     "0-1",
+                                     "1/2-1/2",
+                                     std::string(1, '\0'),
+                                     "\xff\xfe",
+                                     "[FEN \"8/8 w\"]\n",
+                                     "Qxf7# "};
     for (int round = 0; round < 300; ++round) {
         std::string text;
         const int pieces = static_cast<int>(random() % 60);
         for (int i = 0; i < pieces; ++i) {
-            if (round % 3 == 0) text += static_cast<char>(random() & 0xFF);
-            else text += fragments[random() % std::size(fragments)];
+            if (round % 3 == 0)
+                text += static_cast<char>(random() & 0xFF);
+            else
+                text += fragments[random() % std::size(fragments)];
         }
         Output([&] { ReadAll(text); });
     }
@@ -244,9 +294,12 @@ TEST_F(PgnTest, BrokenInputNeverOverrunsOrCrashes) {
 TEST_F(PgnTest, LegalityTestAgreesWithTheGeneratedMovesOnRealPositions) {
     // The reader answers most moves without generating; on every position of real games, for
     // every generated move and for random move words, the answer must equal the list look-up.
-    PgnStream in(records_test::ReadFile(records_test::DataDir + "tcec_Match_3.pgn") +
-                 Game("1-0", "1. e4 d5 2. exd5 c5 3. dxc6 Qb6 4. cxb7 Qxf2+ 5. Kxf2 Kd8 6. bxa8=Q Kc7 7. Qxb8+ Kxb8 "
-                             "8. d4 1-0"));
+    PgnStream in(
+        records_test::ReadFile(records_test::DataDir + "tcec_Match_3.pgn") +
+        Game(
+            "1-0",
+            "1. e4 d5 2. exd5 c5 3. dxc6 Qb6 4. cxb7 Qxf2+ 5. Kxf2 Kd8 6. bxa8=Q Kc7 7. Qxb8+ Kxb8 "
+            "8. d4 1-0"));
     std::mt19937 random(3);
     int positions = 0;
     while (readPgnGame(in, game) != 0) {
@@ -256,24 +309,30 @@ TEST_F(PgnTest, LegalityTestAgreesWithTheGeneratedMovesOnRealPositions) {
             ScoredMove list[2 * MaxGeneratedMoves];
             CheckInfo checkInfo{};
             FindCheckers(checkInfo);
-            ScoredMove* end = checkInfo.checkers ? EvasionGenerators[pos.sideToMove](list, checkInfo)
-                                                 : MoveGenerators[pos.sideToMove](list);
+            ScoredMove* end = checkInfo.checkers
+                                  ? EvasionGenerators[pos.sideToMove](list, checkInfo)
+                                  : MoveGenerators[pos.sideToMove](list);
             std::vector<Move> words;
             for (ScoredMove* m = list; m != end; ++m) words.push_back(m->move);
             for (int r = 0; r < 300; ++r) words.push_back(static_cast<Move>(random()));
             std::vector<int> own;
             for (int sq = 0; sq < 64; ++sq) {
-                if (pos.board[sq] != Empty && (pos.board[sq] & 1) == pos.sideToMove) own.push_back(sq);
+                if (pos.board[sq] != Empty && (pos.board[sq] & 1) == pos.sideToMove)
+                    own.push_back(sq);
             }
             for (int r = 0; r < 300; ++r) {  // any target and kind for the side's own pieces
-                words.push_back(MakeMoveWord(own[random() % own.size()], static_cast<int>(random() % 64),
+                words.push_back(MakeMoveWord(own[random() % own.size()],
+                                             static_cast<int>(random() % 64),
                                              static_cast<int>(random() % 16)));
             }
             for (int r = 0; r < 100; ++r) {  // near misses: a generated move with another kind
-                words.push_back(static_cast<Move>((list[random() % (end - list)].move & 0x0FFF) | ((random() % 16) << 12)));
+                words.push_back(static_cast<Move>((list[random() % (end - list)].move & 0x0FFF) |
+                                                  ((random() % 16) << 12)));
             }
             for (Move w : words) {
-                bool expected = std::find_if(list, end, [w](const ScoredMove& m) { return m.move == w; }) != end;
+                bool expected = std::find_if(list, end, [w](const ScoredMove& m) {
+                                    return m.move == w;
+                                }) != end;
                 if (expected) {
                     const int mover = pos.sideToMove;
                     UndoRecord check;
@@ -282,7 +341,8 @@ TEST_F(PgnTest, LegalityTestAgreesWithTheGeneratedMovesOnRealPositions) {
                     expected = !LeavesKingAttacked(w, mover);
                     UnmakeMove(w, check);
                 }
-                ASSERT_EQ(isLegalGameMove(w), expected) << "move word " << w << " in " << records_test::LivePositionFen();
+                ASSERT_EQ(isLegalGameMove(w), expected)
+                    << "move word " << w << " in " << records_test::LivePositionFen();
             }
             SaveSnapshot(undo[i]);
             MakeMove(game.moves[i], undo[i]);

@@ -125,7 +125,8 @@ protected:
     // The sixteen pgn2pos lists joined, key column kept, sorted.
     static std::vector<std::string> PositionFileLines() {
         std::string all;
-        for (const char* hex = "0123456789ABCDEF"; *hex; ++hex) all += ReadFile(std::string(1, *hex) + ".pos");
+        for (const char* hex = "0123456789ABCDEF"; *hex; ++hex)
+            all += ReadFile(std::string(1, *hex) + ".pos");
         std::vector<std::string> lines = Lines(all);
         std::sort(lines.begin(), lines.end());
         return lines;

@@ -17,8 +17,10 @@ protected:
 
 TEST_F(SanTest, CastlingInEveryNotationNeedsTheMatchingRight) {
     const char* both = "r3k2r/8/8/8/8/8/8/R3K2R w KQkq -";
-    for (const char* text : {"O-O", "OO", "0-0", "00", "O-O+", "e1g1"}) EXPECT_EQ(Parse(both, text), 0xDF3E) << text;
-    for (const char* text : {"O-O-O", "OOO", "0-0-0", "000", "e1c1"}) EXPECT_EQ(Parse(both, text), 0xFF3A) << text;
+    for (const char* text : {"O-O", "OO", "0-0", "00", "O-O+", "e1g1"})
+        EXPECT_EQ(Parse(both, text), 0xDF3E) << text;
+    for (const char* text : {"O-O-O", "OOO", "0-0-0", "000", "e1c1"})
+        EXPECT_EQ(Parse(both, text), 0xFF3A) << text;
     const char* black = "r3k2r/8/8/8/8/8/8/R3K2R b KQkq -";
     EXPECT_EQ(Parse(black, "O-O"), 0xC106);
     EXPECT_EQ(Parse(black, "0-0-0"), 0xE102);

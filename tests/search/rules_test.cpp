@@ -168,8 +168,7 @@ TEST_F(DrawRules, NullMovePassesTheTurnAndRestoresEverything) {
     EXPECT_EQ(pos.sideToMove, White);
     EXPECT_EQ(pos.enPassant, 0);
     EXPECT_EQ(pos.key, before.key ^ ZobristKeys[0][SquareOf('e', '3')]);
-    EXPECT_EQ(pos.pawnKey,
-              before.pawnKey ^ static_cast<u32>(ZobristKeys[0][SquareOf('e', '3')]));
+    EXPECT_EQ(pos.pawnKey, before.pawnKey ^ static_cast<u32>(ZobristKeys[0][SquareOf('e', '3')]));
     EXPECT_EQ(historyTop, top + 1);
     EXPECT_EQ(top->move, NullMoveMarker);
     EXPECT_EQ(historyTop->halfmoveClock, clock + 1);

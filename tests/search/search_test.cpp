@@ -204,8 +204,8 @@ TEST(Search, PrincipalVariationText) {
     StoreHash(rookOntoRook, 7, 2, 1);
     const Position before = pos;
     EXPECT_EQ(BuildPv(buffer, 12), 7);
-    EXPECT_EQ(std::string(buffer), "ERROR: " + std::to_string(rookOntoRook) +
-                                       ", d:2, sc:7, st:128 ts:1");
+    EXPECT_EQ(std::string(buffer),
+              "ERROR: " + std::to_string(rookOntoRook) + ", d:2, sc:7, st:128 ts:1");
     EXPECT_EQ(std::memcmp(&before, &pos, sizeof pos), 0);
 }
 
@@ -655,8 +655,8 @@ TEST(MoveOrder, PicksTheFirstLargestLikeAPlainScan) {
         std::vector<ScoredMove> moves(n);
         for (int i = 0; i < n; ++i) {
             keys[i] = spread == 0xFFFFFFFFu ? next() : next() % spread;
-            moves[i].score = static_cast<i16>(spread == 0xFFFFFFFFu ? next() >> 16
-                                                                    : next() % spread - 30000);
+            moves[i].score =
+                static_cast<i16>(spread == 0xFFFFFFFFu ? next() >> 16 : next() % spread - 30000);
             moves[i].move = static_cast<Move>(next());
         }
         const int firstKey =

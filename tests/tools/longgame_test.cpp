@@ -20,10 +20,9 @@ namespace {
 // block keeps the fifty-move rule from ever applying (and neither rule stops force mode).
 std::vector<std::string> LongGame() {
     static const char* const PawnMoves[][2] = {
-        {"a2a3", "a7a6"}, {"b2b3", "b7b6"}, {"c2c3", "c7c6"}, {"d2d3", "d7d6"},
-        {"e2e3", "e7e6"}, {"f2f3", "f7f6"}, {"a3a4", "a6a5"}, {"b3b4", "b6b5"},
-        {"c3c4", "c6c5"}, {"d3d4", "d6d5"}, {"e3e4", "e6e5"}, {"f3f4", "f6f5"},
-        {"g2g3", "g7g6"}, {"g3g4", "g6g5"}};
+        {"a2a3", "a7a6"}, {"b2b3", "b7b6"}, {"c2c3", "c7c6"}, {"d2d3", "d7d6"}, {"e2e3", "e7e6"},
+        {"f2f3", "f7f6"}, {"a3a4", "a6a5"}, {"b3b4", "b6b5"}, {"c3c4", "c6c5"}, {"d3d4", "d6d5"},
+        {"e3e4", "e6e5"}, {"f3f4", "f6f5"}, {"g2g3", "g7g6"}, {"g3g4", "g6g5"}};
     std::vector<std::string> moves;
     for (const auto& pawns : PawnMoves) {
         for (int cycle = 0; cycle < 20; ++cycle)
