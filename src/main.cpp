@@ -1,7 +1,7 @@
 #include <csignal>
 
 #include "engine/engine.h"
-#include "engine/uci.h"
+#include "uci/uci.h"
 
 int main(int argc, char** argv) {
     // XBoard interrupts its engines with SIGINT before sending them a move; Zelmor reads its

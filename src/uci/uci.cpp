@@ -3,7 +3,7 @@
 // interface's "position" lines by playing only the moves it has not played yet, so that the
 // transposition table lives on from move to move as it does under xboard; the last move of a
 // list waits until "go" says whether it is a game move or the guess to ponder on.
-#include "engine/uci.h"
+#include "uci/uci.h"
 
 #include <strings.h>
 

@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "engine/engine.h"
+#include "engine/engine_process.h"
 #include "engine/input.h"
-#include "engine_process.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "engine/engine.h"
+#include "engine/engine_process.h"
 #include "engine/internal.h"
-#include "engine_process.h"
 #include "movegen/movegen.h"
 
 namespace {
