@@ -2,11 +2,12 @@
 // came early in the games and White scored more than half from it, "bookwtm" when Black did.
 // One pass over the key-sorted database writes the records and the per-bucket index.
 #include <cstdio>
-#include <memory>
 #include <string>
+#include <vector>
 
 #include "book/book.h"
 #include "database/database.h"
+#include "files/files.h"
 
 namespace {
 
@@ -20,18 +21,29 @@ void PutLe32(u8* p, u32 value) {
 }  // namespace
 
 bool buildBook(const char* name, PositionDatabase& database, int side, std::string& errorText) {
-    // 1. Both files, empty; the index is built in memory.
-    auto book = std::make_unique<BookFile>();
-    if (!book->create(name, errorText)) return false;
+    // 1. Both files go to temporaries beside the book: the book in place stays whole until the
+    // new one is complete, and a failed build leaves it as it was. The index is built in memory.
     const std::string indexPath = std::string(name) + ".zbx";
     const std::string dataPath = std::string(name) + ".zbk";
-    // A half-written book would be taken for a good one at the next start: none is left.
+    ReplacementFile indexOut(indexPath);
+    ReplacementFile dataOut(dataPath);
+    if (!indexOut.Open()) {
+        errorText = "Cannot create index file: '" + indexPath + "'\n";
+        return false;
+    }
+    if (!dataOut.Open()) {
+        errorText = "Cannot create file: '" + dataPath + "'\n";
+        return false;
+    }
+    std::vector<u32> index(BookBuckets, 0);
     auto fail = [&](const std::string& text) {
-        book->close();
-        std::remove(indexPath.c_str());
-        std::remove(dataPath.c_str());
         errorText = text;
         return false;
+    };
+    auto writeFailure = [&](const ReplacementFile& file) {
+        return fail(
+            (&file == &indexOut ? "Writing indexes file error! '" : "Cannot write file: '") +
+            file.Path() + "': " + file.Reason() + "; the earlier " + name + " is kept.\n");
     };
 
     // 2. Totals over the whole database; record numbers count from 1.
@@ -77,33 +89,28 @@ bool buildBook(const char* name, PositionDatabase& database, int side, std::stri
         if (kept == ~u32{0})
             return fail("Too many book positions for " + std::string(name) + ".\n");
         ++kept;
-        book->index[BookBucket(record.key)] = static_cast<u32>(kept);
+        index[BookBucket(record.key)] = static_cast<u32>(kept);
         u8 bytes[BookRecordBytes];
         PutLe32(bytes, static_cast<u32>(record.key));
         const u32 high = static_cast<u32>(record.key >> 32) & 0x7FFF;
         bytes[4] = static_cast<u8>(high);
         bytes[5] = static_cast<u8>(high >> 8);
-        if (std::fwrite(bytes, 1, BookRecordBytes, book->dataFile) != BookRecordBytes) {
-            return fail("Writing book file error: '" + dataPath + "'\n");
-        }
+        if (!dataOut.Write(bytes, BookRecordBytes)) return writeFailure(dataOut);
     }
 
-    // 4. The data is complete.
-    const bool dataClosed = std::fclose(book->dataFile) == 0;
-    book->dataFile = nullptr;
-    if (!dataClosed) return fail("Writing book file error: '" + dataPath + "'\n");
-
-    // 5. Empty buckets take their predecessor's count, making the index cumulative.
+    // 4.-5. Empty buckets take their predecessor's count, making the index cumulative.
     for (int b = 1; b < BookBuckets; ++b) {
-        if (book->index[b] < book->index[b - 1]) book->index[b] = book->index[b - 1];
+        if (index[b] < index[b - 1]) index[b] = index[b - 1];
     }
     static u8 indexBytes[BookIndexBytes];
-    for (int b = 0; b < BookBuckets; ++b) PutLe32(indexBytes + 4 * b, book->index[b]);
-    const bool indexWritten =
-        std::fwrite(indexBytes, 1, BookIndexBytes, book->indexFile) == BookIndexBytes;
-    const bool indexClosed = std::fclose(book->indexFile) == 0;
-    book->indexFile = nullptr;
-    if (!indexWritten || !indexClosed) return fail("Writing indexes file error!\n");
+    for (int b = 0; b < BookBuckets; ++b) PutLe32(indexBytes + 4 * b, index[b]);
+    if (!indexOut.Write(indexBytes, BookIndexBytes)) return writeFailure(indexOut);
+
+    // Both files complete before either replaces the old one; the data goes first, and a book
+    // opened between the two renames is refused for its count (the index does not match).
+    ReplacementFile* const pair[2] = {&dataOut, &indexOut};
+    const ReplacementFile* failed = nullptr;
+    if (!CommitTogether(pair, 2, failed)) return writeFailure(*failed);
 
     // 6. White's score over the whole database (0/0 prints as not a number).
     std::printf("%s: %Lf\n", name, (whiteWins + draws / 2) / (whiteWins + blackWins + draws));
@@ -116,12 +123,16 @@ void BookCreateCommand() {
         std::printf("%s\n", pair.errorText.c_str());
         return;
     }
+    bool built = true;
     for (int side = 0; side < 2; ++side) {
         std::printf("Generating %s...\n", BookNames[side]);
         std::string errorText;
         if (!buildBook(BookNames[side], pair.databases[side], side, errorText)) {
             std::printf("%s", errorText.c_str());
+            built = false;
         }
     }
-    std::printf("created.\n");
+    // A failed build is no success: the books are not all new.
+    std::printf("%s",
+                built ? "created.\n" : "not created: a failed book keeps its earlier files.\n");
 }

@@ -137,6 +137,15 @@ bool BookFile::open(const std::string& baseName, std::string& errorText) {
         errorText = Quoted("Book data file is shorter than its index: '", dataPath, "'\n");
         return false;
     }
+    // The index counts every record of its own data file: more records belong to another index
+    // (a build interrupted between its two renames pairs a new data file with an old index).
+    if (index[BookBuckets - 1] < recordCount) {
+        close();
+        std::fill(std::begin(index), std::end(index), 0u);
+        errorText = Quoted("Book data file does not match its index (more records than indexed): '",
+                           dataPath, "'\n");
+        return false;
+    }
 
     // 5. First, last and middle record: the middle one stays cached.
     if (recordCount > 0) {

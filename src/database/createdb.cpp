@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "database/database.h"
+#include "files/files.h"
 
 namespace {
 
@@ -176,11 +177,11 @@ bool ParseListLine(std::string_view line, DbRecord& record) {
 
 u32 SaturatingIncrement(u32 count) { return count == ~u32{0} ? count : count + 1; }
 
-// Buffered record output that remembers whether any write failed.
+// Buffered record output into the new file's temporary, which remembers whether a write failed.
 class RecordWriter {
 public:
-    explicit RecordWriter(std::FILE* file)
-        : file_(file), buffer_(new u8[WriteRecords * DbRecordBytes]) {}
+    explicit RecordWriter(ReplacementFile& output)
+        : output_(output), buffer_(new u8[WriteRecords * DbRecordBytes]) {}
 
     void put(const DbRecord& record) {
         EncodeDbRecord(record, buffer_.get() + used_ * DbRecordBytes);
@@ -188,30 +189,47 @@ public:
     }
 
     void flush() {
-        if (used_ && std::fwrite(buffer_.get(), DbRecordBytes, used_, file_) != used_) {
-            failed_ = true;
-        }
+        if (used_) output_.Write(buffer_.get(), used_ * DbRecordBytes);
         used_ = 0;
     }
 
-    // Flushes and closes; false when anything failed to reach the file.
-    bool close() {
-        flush();
-        failed_ |= std::fclose(file_) != 0;
-        return !failed_;
-    }
-
 private:
-    std::FILE* file_;
+    ReplacementFile& output_;
     std::unique_ptr<u8[]> buffer_;
     std::size_t used_ = 0;
-    bool failed_ = false;
 };
+
+std::string WriteFailure(const ReplacementFile& output) {
+    return "Cannot write database file: '" + output.Path() + "': " + output.Reason() +
+           "; the earlier file is kept.\n";
+}
+
+// One side's pass over the list into an open temporary; the caller finishes and renames it.
+bool BuildDatabase(const std::string& listPath, ReplacementFile& output, char side,
+                   std::string& errorText);
 
 }  // namespace
 
 bool createDatabase(const std::string& listPath, const std::string& outputPath, char side,
                     std::string& errorText) {
+    ReplacementFile output(outputPath);
+    if (!output.Open()) {
+        errorText = "Cannot create database file: '" + outputPath + "': " + output.Reason() + "\n";
+        return false;
+    }
+    if (!BuildDatabase(listPath, output, side, errorText)) return false;
+    if (!output.Finish() || !output.Commit()) {
+        errorText = WriteFailure(output);
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+bool BuildDatabase(const std::string& listPath, ReplacementFile& output, char side,
+                   std::string& errorText) {
+    const std::string& outputPath = output.Path();
     // 1. The side being built.
     if (side != 'W' && side != 'B') {
         errorText = std::string("WRONG STM parameter: ") + side + "\n";
@@ -219,7 +237,7 @@ bool createDatabase(const std::string& listPath, const std::string& outputPath, 
     }
     const u8 wantedSide = side == 'W' ? DbWhiteToMove : 0;
 
-    // 2. The list's size for the progress figure, the list itself, the output.
+    // 2. The list's size for the progress figure, the list itself.
     std::error_code fsError;
     const std::uintmax_t listSize = std::filesystem::file_size(listPath, fsError);
     if (fsError) {
@@ -229,12 +247,6 @@ bool createDatabase(const std::string& listPath, const std::string& outputPath, 
     std::FILE* list = std::fopen(listPath.c_str(), "rb");
     if (!list) {
         errorText = "Cannot open position list: '" + listPath + "'\n";
-        return false;
-    }
-    std::FILE* output = std::fopen(outputPath.c_str(), "wb");
-    if (!output) {
-        std::fclose(list);
-        errorText = "Cannot create database file: '" + outputPath + "'\n";
         return false;
     }
     std::printf("creating new database '%s':  0%%", outputPath.c_str());
@@ -321,18 +333,18 @@ bool createDatabase(const std::string& listPath, const std::string& outputPath, 
         pending = current;
     }
 
-    // 5. The last pending record, also after an order error: the output keeps what was read.
+    // 5. The last pending record. After an order error nothing is kept: the earlier file stays.
     const bool readFailed = reader.failed();
     std::fclose(list);
-    if (havePending) writer.put(pending);
-    const bool writeOk = writer.close();
     if (sortError) return false;
+    if (havePending) writer.put(pending);
+    writer.flush();
     if (readFailed) {
         errorText = "Cannot read position list: '" + listPath + "'\n";
         return false;
     }
-    if (!writeOk) {
-        errorText = "Cannot write database file: '" + outputPath + "'\n";
+    if (output.Failed()) {
+        errorText = WriteFailure(output);
         return false;
     }
 
@@ -342,12 +354,30 @@ bool createDatabase(const std::string& listPath, const std::string& outputPath, 
     return true;
 }
 
+}  // namespace
+
 void DbCreateCommand(const char* listFile, const char* baseName) {
     DbPair pair;
     const std::string base = baseName;
-    // White is built only after Black succeeded.
-    const bool created = createDatabase(listFile, base + "_black.db", 'B', pair.errorText) &&
-                         createDatabase(listFile, base + "_white.db", 'W', pair.errorText);
+    // Both files are built beside the earlier pair and replace it together, White only after
+    // Black succeeded: a failure anywhere leaves the earlier database whole.
+    ReplacementFile black(base + "_black.db");
+    ReplacementFile white(base + "_white.db");
+    for (ReplacementFile* output : {&black, &white}) {
+        if (!output->Open()) {
+            std::printf("Cannot create database file: '%s': %s\n", output->Path().c_str(),
+                        output->Reason().c_str());
+            return;
+        }
+    }
+    bool created = BuildDatabase(listFile, black, 'B', pair.errorText) &&
+                   BuildDatabase(listFile, white, 'W', pair.errorText);
+    if (created) {
+        ReplacementFile* const both[2] = {&black, &white};
+        const ReplacementFile* failed = nullptr;
+        created = CommitTogether(both, 2, failed);
+        if (!created) pair.errorText = WriteFailure(*failed);
+    }
     if (created) {
         std::printf("created.\n");
     } else {

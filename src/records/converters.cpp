@@ -3,10 +3,12 @@
 // the end of each PGN file (or the error that ended it) also goes to the debug log.
 #include <cinttypes>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "board/board.h"
 #include "engine/engine.h"
+#include "files/files.h"
 #include "records/records.h"
 
 namespace {
@@ -53,8 +55,8 @@ void ReportPgnFinished(const char* pgnFile, int converted, int skipped) {
 }
 
 void WriteToPositionFiles(void* context, u64 key, const char* line, std::size_t length) {
-    auto* files = static_cast<OutputFile*>(context);
-    std::fwrite(line, 1, length, files[key >> 60].file);
+    auto* files = static_cast<std::unique_ptr<ReplacementFile>*>(context);
+    files[key >> 60]->Write(line, length);
 }
 
 void WriteToOneFile(void* context, u64, const char* line, std::size_t length) {
@@ -111,8 +113,15 @@ bool ConvertPgnToGames(const char* pgnFile, GameOutput& out, bool openOutput) {
             const u16 result = readPgnGame(in, game);
             if (result != 0 && !out.index.isDuplicateGame(out.file, game)) {
                 std::fseek(out.file.file, 0, SEEK_END);
-                if (!writeGame(out.file, game)) {
-                    std::printf("Cannot write GAME output file: '%s'\n", out.name);
+                // Each game reaches the file before the next is read, so that a failed write
+                // can be cut back to the end of the last whole game.
+                if (!writeGame(out.file, game) || std::fflush(out.file.file) != 0) {
+                    const std::string reason = SystemReason();
+                    const bool cut = CutBack(out.file.file, out.end);
+                    std::printf("Cannot write GAME output file: '%s': %s; %s\n", out.name,
+                                reason.c_str(),
+                                cut ? "it ends on its last whole game"
+                                    : "it could not be cut back to its last whole game");
                     ReportPgnError(RecordError("GAME FILE NOT WRITTEN"), pgnFile, converted,
                                    skipped);
                     ok = false;
@@ -160,6 +169,20 @@ void ConvertGameFile(const char* gameFile, const char* outputFile, const char* c
         std::printf(createError, outputFile);
         return;
     }
+    // A failed write takes back everything this command appended: the file ends as it did,
+    // on a whole game, and the command can simply be run again.
+    u64 startLength = 0;
+    if (!FileLength(out.file, startLength)) {
+        std::printf(createError, outputFile);
+        return;
+    }
+    auto writeFailed = [&](long converted) {
+        const std::string reason = SystemReason();
+        const bool cut = CutBack(out.file, startLength);
+        std::printf("ERROR: cannot write '%s': %s; %s\n", outputFile, reason.c_str(),
+                    cut ? "nothing was added to it" : "it could not be cut back to its length");
+        std::printf("converted: %ld games.\n", cut ? 0 : converted);
+    };
     const long count = countGames(in);
     if (count < 0) {
         std::printf("Game file corrupted! (error on game: %ld)", -count);
@@ -174,6 +197,10 @@ void ConvertGameFile(const char* gameFile, const char* outputFile, const char* c
     try {
         while (readGame(in, game)) {
             writeOne(out.file, game, converted + 1);
+            if (std::ferror(out.file)) {
+                writeFailed(converted);
+                return;
+            }
             ++converted;
             const long percent = converted * 100 / count;
             if (percent > lastPercent) {
@@ -186,8 +213,12 @@ void ConvertGameFile(const char* gameFile, const char* outputFile, const char* c
         std::printf("converted: %ld games.\n", converted);
         return;
     }
+    if (std::fflush(out.file) != 0 || std::ferror(out.file)) {
+        writeFailed(converted);
+        return;
+    }
     if (!out.Close()) {
-        std::printf("ERROR: cannot write '%s'\n", outputFile);
+        std::printf("ERROR: cannot write '%s': %s\n", outputFile, SystemReason().c_str());
         std::printf("converted: %ld games.\n", converted);
         return;
     }
@@ -205,27 +236,41 @@ void Pgn2PosCommand(const char* pgnFile) {
         return;
     }
     PgnStream in(input);
-    OutputFile files[16];
+    // The new lists replace the old ones together once all sixteen are complete.
+    std::unique_ptr<ReplacementFile> files[16];
     for (int i = 0; i < 16; ++i) {
         char name[8];
         std::snprintf(name, sizeof name, "%X.pos", i);
-        if (!files[i].Open(name, "w")) {
+        files[i] = std::make_unique<ReplacementFile>(name);
+        if (!files[i]->Open()) {
             std::printf("Cannot create POS output file: '%s'\n", name);
             std::fclose(input);
             return;
         }
     }
+    auto writeFailed = [&](const ReplacementFile& file) {
+        std::printf("Cannot write POS output file: '%s': %s; the earlier lists are kept.\n",
+                    file.Path().c_str(), file.Reason().c_str());
+    };
 
     // 3. The initial position, 4. every game, 5. the report.
     SetBoard(StartFen);
     int converted = 0;
     int skipped = 0;
     static GameRecord game;
+    bool readError = false;
     try {
         in.SkipSeparators();
         while (!in.AtEnd()) {
             if (readPgnGame(in, game) != 0) {
                 writePositions(game, WriteToPositionFiles, files);
+                for (const auto& file : files) {
+                    if (file->Failed()) {
+                        std::fclose(input);
+                        writeFailed(*file);
+                        return;
+                    }
+                }
                 ++converted;
             } else {
                 ++skipped;
@@ -234,15 +279,19 @@ void Pgn2PosCommand(const char* pgnFile) {
             in.SkipSeparators();
         }
     } catch (const RecordError& error) {
+        // The games before the error are kept, as they always were.
         ReportPgnError(error, pgnFile, converted, skipped);
-        std::fclose(input);
-        return;
+        readError = true;
     }
     std::fclose(input);
-    for (int i = 0; i < 16; ++i) {
-        if (!files[i].Close()) std::printf("Cannot write POS output file: '%X.pos'\n", i);
+    ReplacementFile* all[16];
+    for (int i = 0; i < 16; ++i) all[i] = files[i].get();
+    const ReplacementFile* failed = nullptr;
+    if (!CommitTogether(all, 16, failed)) {
+        writeFailed(*failed);
+        return;
     }
-    ReportPgnFinished(pgnFile, converted, skipped);
+    if (!readError) ReportPgnFinished(pgnFile, converted, skipped);
 }
 
 void Pgn2GameCommand(const char* pgnFile, const char* gameFile) {

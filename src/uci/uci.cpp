@@ -784,6 +784,15 @@ bool WantsUci(int argc, char** argv) {
 
 void UciLoop() {
     EngineStartup(true);
+    UciCommands();
+}
+
+void UciCommands() {
+    // A session starts as a fresh process would: options at their defaults, nothing staged.
+    quitReceived = stopReceived = linePending = bitbasesStale = false;
+    reportPending = ownBook = true;
+    ponderOption = false;
+    staged = 0;
     thinkingPrinter = PrintUciThinking;
     inputPoller = PollUci;
     std::snprintf(game.base, sizeof game.base, "startpos");

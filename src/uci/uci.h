@@ -7,3 +7,6 @@
 bool WantsUci(int argc, char** argv);
 // Start-up without the xboard handshake, then UCI commands until "quit" or the end of input.
 void UciLoop();
+// The UCI commands alone, on an engine already started and a board at the initial position, from
+// the UCI state of a fresh start (a tool can run many sessions in one process this way).
+void UciCommands();

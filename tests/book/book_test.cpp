@@ -202,6 +202,16 @@ TEST_F(BookFileTest, DamagedIndexNeverReadsOutOfRange) {
     EXPECT_FALSE(book->open(base, error));
     EXPECT_EQ(error, "Book data file is shorter than its index: '" + base + ".zbk'\n");
     EXPECT_FALSE(book->contains(Key(1, 1)));
+
+    // An index that counts fewer: the data file belongs to another index (a new data file
+    // beside an old index after an interrupted build).
+    entries.assign(BookBuckets, 2);
+    entries[0] = 0;
+    WriteBytes(base + ".zbx", IndexBytes(entries));
+    EXPECT_FALSE(book->open(base, error));
+    EXPECT_EQ(error, "Book data file does not match its index (more records than indexed): '" +
+                         base + ".zbk'\n");
+    EXPECT_FALSE(book->contains(Key(1, 1)));
 }
 
 TEST_F(BookFileTest, EmptyAndRaggedDataFiles) {

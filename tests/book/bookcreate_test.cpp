@@ -157,7 +157,8 @@ TEST_F(BookCreateTest, DisorderedOrTornDatabaseBuildsNoBook) {
               "Generating bookbtm...\n"
               "The position database for bookbtm is not sorted by key (record 2); no book "
               "written.\n"
-              "Generating bookwtm...\nbookwtm: 0.000000\ncreated.\n");
+              "Generating bookwtm...\nbookwtm: 0.000000\n"
+              "not created: a failed book keeps its earlier files.\n");
     EXPECT_FALSE(fs::exists("bookbtm.zbx"));
     EXPECT_FALSE(fs::exists("bookbtm.zbk"));
     EXPECT_TRUE(fs::exists("bookwtm.zbx"));
@@ -172,13 +173,21 @@ TEST_F(BookCreateTest, DisorderedOrTornDatabaseBuildsNoBook) {
 }
 
 TEST_F(BookCreateTest, UnwritableBookIsReportedAndTheOtherStillBuilt) {
+    // The new index cannot take the place of a directory: the other book is still built, and
+    // nothing is called created.
     fs::create_directory("bookbtm.zbx");
     const std::string output = Run();
     EXPECT_EQ(output,
-              "Generating bookbtm...\nCannot create index file: 'bookbtm.zbx'\n"
+              "Generating bookbtm...\nWriting indexes file error! 'bookbtm.zbx': Is a directory; "
+              "the earlier bookbtm is kept.\n"
               "Generating bookwtm...\nbookwtm: " +
-                  NotANumber() + "\ncreated.\n");
+                  NotANumber() + "\nnot created: a failed book keeps its earlier files.\n");
     EXPECT_TRUE(fs::exists("bookwtm.zbk"));
+    EXPECT_TRUE(fs::is_directory("bookbtm.zbx"));
+    // Only the built book's data may have replaced its earlier file; no temporary is left.
+    for (const auto& entry : fs::directory_iterator("."))
+        EXPECT_EQ(entry.path().filename().string().find(".zb", 8), std::string::npos)
+            << entry.path();
 }
 
 }  // namespace

@@ -31,6 +31,11 @@ void WriteText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 std::string Line(u64 key, const std::string& fen, char result, int ply) {
     char buffer[200];
     std::snprintf(buffer, sizeof buffer, "%016" PRIX64 "\t%s\t%c\t%d\n", key, fen.c_str(), result,
@@ -213,22 +218,23 @@ TEST_F(DatabaseTest, ListOrderErrorStopsTheBuild) {
     const std::string bad = Line(0x150, AfterD4, 'D', 2);
     const std::string list = Line(0x100, AfterE4, 'W', 2) + Line(0x200, AfterNf3, 'W', 2) + bad +
                              Line(0x300, AfterE4, 'W', 2);
+    WriteText(dir + "out.db", "earlier");
     const std::string printed = Build(list, 'B', false);
     EXPECT_EQ(error, "ERROR: input file with positions not sorted by hash!\n" +
                          bad.substr(0, bad.size() - 1) + "\n");
     EXPECT_EQ(printed.find("done"), std::string::npos);
-    // What was read before the error stays written, the pending record included.
-    const std::vector<DbRecord> records = ReadRecords(dir + "out.db");
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[1].key, 0x200u);
+    // The earlier file is untouched and no temporary is left beside it.
+    EXPECT_EQ(ReadText(dir + "out.db"), "earlier");
 
-    // "dbcreate" stops after the failed Black pass: no White file, no "created.".
+    // "dbcreate" stops after the failed Black pass: no "created.", neither file replaced.
+    WriteText("base_black.db", "old black");
     const std::string output = Printed([] { DbCreateCommand("list.pos", "base"); });
     EXPECT_NE(output.find("ERROR: input file with positions not sorted by hash!\n"),
               std::string::npos);
     EXPECT_EQ(output.find("created."), std::string::npos);
-    EXPECT_TRUE(fs::exists("base_black.db"));
+    EXPECT_EQ(ReadText("base_black.db"), "old black");
     EXPECT_FALSE(fs::exists("base_white.db"));
+    EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 3);
 
     // Lines of the other side do not take part in the order.
     WriteText("list.pos", Line(0x500, Start, 'W', 1) + Line(0x100, AfterE4, 'W', 2));
@@ -308,7 +314,8 @@ TEST_F(DatabaseTest, CreateFailuresSayWhy) {
     EXPECT_FALSE(createDatabase("missing.pos", "x.db", 'W', error));
     EXPECT_EQ(error, "Cannot open file statistics: missing.pos\n");
     EXPECT_FALSE(createDatabase("list.pos", "no/such/dir/x.db", 'W', error));
-    EXPECT_EQ(error, "Cannot create database file: 'no/such/dir/x.db'\n");
+    EXPECT_EQ(error,
+              "Cannot create database file: 'no/such/dir/x.db': No such file or directory\n");
     fs::create_directory("adir");
     EXPECT_FALSE(createDatabase("adir", "x.db", 'W', error));
     EXPECT_EQ(error, "Cannot open file statistics: adir\n");

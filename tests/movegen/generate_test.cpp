@@ -230,6 +230,14 @@ TEST(Generators, AgreeWithEachOtherOverWholeTrees) {
         "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -",
         "n1n5/PPPk4/8/8/8/8/4Kppp/5N1N b - -",
         "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ -",
+        // Checks by a double step beside the king on the edge files, taken en passant at once
+        // or after the check has been given, for both colours.
+        "4k3/8/8/pP6/1K6/8/8/8 w - a6",
+        "4k3/8/8/6Pp/6K1/8/8/8 w - h6",
+        "8/8/8/1k6/Pp6/8/8/4K3 b - a3",
+        "8/8/8/6k1/6pP/8/8/4K3 b - h3",
+        "8/p7/8/1P6/1K6/8/8/4k3 b - -",
+        "4K3/8/8/6k1/6p1/8/7P/8 w - -",
     };
     int positions = 0, checks = 0;
     for (const char* fen : fens) {

@@ -161,6 +161,48 @@ TEST(Search, StoppedEarlyOnItsOwnMoveRestartsOnceWithAFreshBudget) {
     stopSearch = false;
 }
 
+// A stop that arrives as iteration `stopAt` begins (set when the line of the iteration before is
+// printed): stopped at depth 5 or less, the search restarts once at that depth with a fresh budget
+// and goes on; stopped at depth 6 or more, it ends.
+int stopAtIteration;
+bool stopSent;
+void StoppingPrinter(ThinkingKind kind, int depth, int score, int centiseconds, u32 nodes,
+                     const char* line) {
+    PrintXboardThinking(kind, depth, score, centiseconds, nodes, line);
+    if (kind == ThinkingKind::Iteration && depth == stopAtIteration - 1 && !stopSent) {
+        stopSent = true;
+        stopSearch = true;
+    }
+}
+
+TEST(Search, StoppedShallowSearchRestartsOnceAtEveryIterationBoundary) {
+    for (int stopAt = 3; stopAt <= 7; ++stopAt) {
+        PrepareFixedDepth(StartFen, static_cast<u32>(stopAt + 1));
+        stopAtIteration = stopAt;
+        stopSent = false;
+        thinkingPrinter = StoppingPrinter;
+        testing::internal::CaptureStdout();
+        const SearchResult result = SearchIterative();
+        const auto lines = Lines(testing::internal::GetCapturedStdout());
+        thinkingPrinter = PrintXboardThinking;
+        firstPoll = 16384;
+        stopSearch = false;
+        EXPECT_NE(result.move, 0) << stopAt;
+        int fixing = 0, deepest = 0;
+        for (const auto& line : lines) {
+            if (line.find("fixing move...") != std::string::npos) {
+                ++fixing;
+                EXPECT_EQ(std::stoi(line), stopAt - 1) << line;
+            } else if (line.substr(0, 4) == "    ") {
+                deepest = std::max(deepest, std::stoi(line));
+            }
+        }
+        EXPECT_EQ(fixing, stopAt <= 5 ? 1 : 0) << "stopped at iteration " << stopAt;
+        // After the restart the search reaches its depth; without one it ends where it stopped.
+        EXPECT_EQ(deepest, stopAt <= 5 ? stopAt + 1 : stopAt - 1) << "stopped at " << stopAt;
+    }
+}
+
 TEST(Search, PrincipalVariationText) {
     FixedDepthResult result = SearchFixedDepth(BackRankMate, 3);
     ASSERT_EQ(Text(result.move), "a1a8");

@@ -27,11 +27,10 @@ struct SuiteRow {
     u64 cumulative;
 };
 
-// perft.tsv: fen, depth, leaf count, cumulative count; every depth 1..D of a position in order.
-std::vector<std::pair<std::string, std::vector<SuiteRow>>> ReadSuite() {
-    std::ifstream in(std::string(ZELMOR_TEST_DATA) + "/perft.tsv");
-    EXPECT_TRUE(in.good()) << "cannot read perft.tsv";
-    std::vector<std::pair<std::string, std::vector<SuiteRow>>> suite;
+void ReadSuiteFile(const char* name,
+                   std::vector<std::pair<std::string, std::vector<SuiteRow>>>& suite) {
+    std::ifstream in(std::string(ZELMOR_TEST_DATA) + name);
+    EXPECT_TRUE(in.good()) << "cannot read " << name;
     std::string line;
     std::getline(in, line);  // header
     while (std::getline(in, line)) {
@@ -44,6 +43,14 @@ std::vector<std::pair<std::string, std::vector<SuiteRow>>> ReadSuite() {
         if (suite.empty() || suite.back().first != fen) suite.push_back({fen, {}});
         suite.back().second.push_back({std::stoi(depth), std::stoull(cumulative)});
     }
+}
+
+// perft.tsv: fen, depth, leaf count, cumulative count; every depth 1..D of a position in order.
+// perft_edges.tsv, in the same form: checks by a pawn's double step next to the king on the a-
+// and h-files, answered by taking it en passant (counted by an independent move generator).
+std::vector<std::pair<std::string, std::vector<SuiteRow>>> ReadSuite() {
+    std::vector<std::pair<std::string, std::vector<SuiteRow>>> suite;
+    for (const char* name : {"/perft.tsv", "/perft_edges.tsv"}) ReadSuiteFile(name, suite);
     return suite;
 }
 
