@@ -21,6 +21,7 @@ import argparse
 import gzip
 import lzma
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -29,6 +30,7 @@ import time
 
 DIGITS = "0123456789ABCDEF"
 RESULTS = (b"1-0", b"0-1", b"1/2-1/2", b"*")
+SPECIAL = re.compile(rb"[{}();]")
 # Longest piece of a line read at once: a file without line ends still streams.
 READ_LIMIT = 1 << 20
 
@@ -78,30 +80,26 @@ class CutTracker:
             self.scan(piece.strip())
 
     def scan(self, text):
-        if self.braces == 0 and self.parens == 0 and b"{" not in text and b"(" not in text \
-                and b";" not in text:
-            self.last_token = text.split()[-1]
-            return
-        outside = bytearray()
-        i = 0
-        while i < len(text):
-            c = text[i:i + 1]
+        outside = []
+        at = 0  # start of the text outside comments and variations not yet taken
+        for match in SPECIAL.finditer(text):
+            c, i = match.group(), match.start()
             if self.braces:
                 self.braces += (c == b"{") - (c == b"}")
+                at = i + 1
             elif self.parens:
                 self.parens += (c == b"(") - (c == b")")
-            elif c == b"{":
-                self.braces = 1
-                outside += b" "
-            elif c == b"(":
-                self.parens = 1
-                outside += b" "
+                at = i + 1
             elif c == b";":
+                outside.append(text[at:i])
+                at = len(text)
                 break
-            else:
-                outside += c
-            i += 1
-        tokens = bytes(outside).split()
+            elif c in (b"{", b"("):
+                outside.append(text[at:i])
+                self.braces, self.parens = int(c == b"{"), int(c == b"(")
+        if not self.braces and not self.parens:
+            outside.append(text[at:])
+        tokens = b" ".join(outside).split()
         if tokens:
             self.last_token = tokens[-1]
         elif self.braces or self.parens:
@@ -183,6 +181,7 @@ def split_pgn(path, part_size, make_part, progress=None):
         if out is not None:
             out.close()
         stream.close()
+        counter.close()
     if progress:
         progress(counter.count)
     return parts
