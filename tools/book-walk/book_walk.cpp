@@ -18,8 +18,10 @@
 
 #include "board/board.h"
 #include "book/book.h"
+#include "engine/engine.h"
 #include "movegen/movegen.h"
 #include "records/records.h"
+#include "search/search.h"
 
 namespace {
 
@@ -28,10 +30,27 @@ struct Made {
     UndoRecord undo;
 };
 
-// Plays coordinate moves from the live position; false (and nothing kept) if one is no move.
+std::string Text(Move move);
+
+// The generated move of the live position written as `text`, 0 when there is none (ParseMove
+// reads moves of the game position, which these walks do not keep).
+Move LiveMove(const std::string& text) {
+    CheckInfo checkInfo;
+    FindCheckers(checkInfo);
+    ScoredMove generated[MaxGeneratedMoves];
+    const int side = pos.sideToMove;
+    ScoredMove* end = checkInfo.checkers ? EvasionGenerators[side](generated, checkInfo)
+                                         : MoveGenerators[side](generated);
+    for (ScoredMove* entry = generated; entry != end; ++entry) {
+        if (Text(entry->move) == text) return entry->move;
+    }
+    return 0;
+}
+
+// Plays coordinate moves from the live position; false if one is no move of it.
 bool Play(const std::vector<std::string>& texts, std::vector<Made>& made) {
     for (const std::string& text : texts) {
-        const Move move = ParseMove(text.c_str());
+        const Move move = LiveMove(text);
         if (move == 0) return false;
         made.push_back({move, {}});
         SaveSnapshot(made.back().undo);
@@ -71,6 +90,29 @@ std::string ReplyAfter(const std::vector<std::string>& line) {
     return reply;
 }
 
+void Silent(ThinkingKind, int, int, int, u32, const char*) {}
+
+// The engine's move in the live position by a search to a fixed depth, as a game's move would be
+// searched but with a clock that never runs out: the same move on every run. The live position
+// is set up again from its text, then the moves made so far are replayed by the caller.
+Move SearchMove(u32 depth) {
+    char fen[128];
+    WriteFen(fen);
+    SetBoard(fen);
+    EngineState = Thinking;
+    stopSearch = false;
+    commandPending = false;
+    searchStart = Now();
+    timeForMove = 1 << 30;
+    maxDepth = depth;
+    firstPoll = UINT32_MAX;
+    thinkingPrinter = Silent;
+    const SearchResult result = SearchIterative();
+    firstPoll = 16384;
+    EngineState = Force;
+    return result.move;
+}
+
 double Median(std::vector<int> values) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
@@ -82,13 +124,15 @@ double Median(std::vector<int> values) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: zelmor-book-walk BOOKDIR PGN|- [GAMES [FIRSTSEED]]\n");
+        std::fprintf(stderr, "usage: zelmor-book-walk BOOKDIR PGN|- [GAMES [FIRSTSEED [DEPTH]]]\n");
         return 2;
     }
     std::string bookDir = argv[1];
     if (bookDir.back() != '/') bookDir += '/';
     const int games = argc > 3 ? std::atoi(argv[3]) : 100;
     const u64 firstSeed = argc > 4 ? std::strtoull(argv[4], nullptr, 10) : 1;
+    // 0: a game ends when the book has no move; else the search to this depth plays on.
+    const u32 searchDepth = argc > 5 ? static_cast<u32>(std::atoi(argv[5])) : 0;
 
     InitTables();
     if (!SetBoard(StartFen)) return 1;
@@ -191,10 +235,20 @@ int main(int argc, char** argv) {
         // The game asks the book while its ply counter (1 at the start) is below 64.
         while (made.size() < 63) {
             const int side = pos.sideToMove;
-            const Move move = getBookMove();
-            if (move == 0) break;
+            Move move = getBookMove();
+            if (move != 0) {
+                counts[side]++;
+            } else {
+                if (searchDepth == 0) break;
+                move = SearchMove(searchDepth);
+                if (move == 0 || IsMarker(move)) break;  // the game is over
+                // The search set the position up afresh: the moves so far are made again.
+                std::vector<std::string> replay = texts;
+                made.clear();
+                SetBoard(StartFen);
+                Play(replay, made);
+            }
             texts.push_back(Text(move));
-            counts[side]++;
             made.push_back({move, {}});
             SaveSnapshot(made.back().undo);
             MakeMove(move, made.back().undo);
@@ -217,9 +271,14 @@ int main(int argc, char** argv) {
         shared += openings[std::vector<std::string>(
                       texts.begin(), texts.begin() + std::min<std::size_t>(10, texts.size()))] > 1;
     }
-    std::printf("self-play, %d games (seeds %llu..%llu):\n", games,
+    std::printf("self-play, %d games (seeds %llu..%llu), %s:\n", games,
                 static_cast<unsigned long long>(firstSeed),
-                static_cast<unsigned long long>(firstSeed + static_cast<u64>(games) - 1));
+                static_cast<unsigned long long>(firstSeed + static_cast<u64>(games) - 1),
+                searchDepth == 0
+                    ? "each ending when the book has no move"
+                    : ("the search to a fixed depth playing on out of book, to ply 63 (depth " +
+                       std::to_string(searchDepth) + ")")
+                          .c_str());
     std::printf("  book moves, White: median %.1f, min %d, max %d\n", Median(whiteMoves),
                 whiteMoves.empty() ? 0 : *std::min_element(whiteMoves.begin(), whiteMoves.end()),
                 whiteMoves.empty() ? 0 : *std::max_element(whiteMoves.begin(), whiteMoves.end()));
