@@ -416,7 +416,9 @@ def build_book(args, client, log=print):
         for name in ("bookbtm", "bookwtm"):
             size = os.path.getsize(os.path.join(outdir, f"{name}.zbk"))
             log(f"{os.path.join(outdir, name)}: {size // 6} positions")
-        log(f"Book ready in {outdir} ({timings['total']:.1f} s)")
+        log(f"Book ready in {outdir} ({timings['total']:.1f} s: split done at "
+            f"{timings['split']:.1f} s, pgn2pos at {timings['pgn2pos']:.1f} s, sort + dbcreate "
+            f"at {timings['ranges']:.1f} s)")
         return {"games": converted, "skipped": skipped, "parts": len(posdirs),
                 "positions": positions, "timings": timings}
     finally:
