@@ -491,6 +491,10 @@ def main(argv=None):
                                    dashboard_address=None, silence_logs=logging.ERROR)
             client = Client(cluster)
         try:
+            try:
+                client.wait_for_workers(1, timeout=60)
+            except TimeoutError:
+                raise BookError("no worker joined the scheduler within 60 s") from None
             # The workers import this module from the copy the client sends them.
             client.upload_file(os.path.abspath(__file__.replace(".pyc", ".py")))
             build_book(args, client)
