@@ -132,6 +132,27 @@ class SplitTest(unittest.TestCase):
         self.assertTrue(all(len(p) >= 200 for p in parts[:-1]))
         self.assertLess(len(parts), len(expected_parts()))
 
+    def test_parts_are_the_same_whatever_the_read_blocks(self):
+        # Every part is the run of safe pieces that first reaches the part size, whether the
+        # reader follows a block line by line or only looks at its last line.
+        pieces = expected_parts() * 6
+        path = self.write("many.pgn", b"".join(pieces))
+        saved = zelmorbook.BLOCK_SIZE
+        try:
+            for block in (7, 64, 1000, saved):
+                zelmorbook.BLOCK_SIZE = block
+                for size in (150, 700, 5000):
+                    greedy, current = [], b""
+                    for piece in pieces:
+                        if len(current) >= size:
+                            greedy.append(current)
+                            current = b""
+                        current += piece
+                    greedy.append(current)
+                    self.assertTrue(split_bytes(path, size) == greedy, (block, size))
+        finally:
+            zelmorbook.BLOCK_SIZE = saved
+
     def test_over_long_lines_and_bad_input(self):
         # A line longer than a read is passed on whole and never taken for a cut.
         huge = b"[Result \"1-0\"]\n\n1. e4 {" + b"x" * (3 * zelmorbook.READ_LIMIT) + b"} 1-0\n"

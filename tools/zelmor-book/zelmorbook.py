@@ -33,6 +33,8 @@ RESULTS = (b"1-0", b"0-1", b"1/2-1/2", b"*")
 SPECIAL = re.compile(rb"[{}();]")
 # Longest piece of a line read at once: a file without line ends still streams.
 READ_LIMIT = 1 << 20
+# Bytes read at once (then completed to a line end).
+BLOCK_SIZE = 1 << 22
 
 
 class BookError(Exception):
@@ -72,6 +74,19 @@ class CutTracker:
         self.in_tags = False
         self.scan(stripped)
         return False
+
+    def take_block(self, block):
+        """Whole lines without comments, variations or ';' and no cut among them: only the
+        last line that is not blank sets the state."""
+        text = block.rstrip()
+        if not text:
+            return
+        line = text[text.rfind(b"\n") + 1:]
+        if line.startswith(b"["):
+            self.in_tags = True
+        else:
+            self.in_tags = False
+            self.last_token = line.split()[-1]
 
     def take_piece(self, piece):
         """A piece of an over-long line: never a cut, but its text counts."""
@@ -147,35 +162,61 @@ def split_pgn(path, part_size, make_part, progress=None):
     """Reads `path` once and cuts it into parts of about `part_size` bytes at safe game
     boundaries. make_part() gives a new binary file to write a part into; each part is closed
     before the next is opened, and the number of parts is returned. progress(raw bytes read)
-    is called as the input goes by."""
+    is called as the input goes by.
+
+    The input is read in blocks of whole lines. A block that cannot hold a cut (the part stays
+    below its size) and has no comment, variation or ';' in it only needs its last line looked
+    at; other blocks are followed line by line."""
     stream, counter = open_pgn(path)
     tracker = CutTracker()
     out = None
     written = 0
     parts = 0
     whole_line = True  # the next piece starts a line
+
+    def read(size, line):
+        try:
+            return stream.readline(size) if line else stream.read(size)
+        except (OSError, EOFError, lzma.LZMAError) as error:
+            raise BookError(f"cannot read PGN file {path}: {error}") from None
+
+    def take(piece):
+        nonlocal out, written, parts, whole_line
+        if whole_line and piece.endswith(b"\n"):
+            if tracker.cut_before(piece) and written >= part_size:
+                out.close()
+                out = None
+        else:
+            tracker.take_piece(piece)
+        whole_line = piece.endswith(b"\n")
+        if out is None:
+            out = make_part()
+            parts += 1
+            written = 0
+        out.write(piece)
+        written += len(piece)
+
     try:
         while True:
-            try:
-                piece = stream.readline(READ_LIMIT)
-            except (OSError, EOFError, lzma.LZMAError) as error:
-                raise BookError(f"cannot read PGN file {path}: {error}") from None
-            if not piece:
+            block = read(BLOCK_SIZE, False)
+            if not block:
                 break
-            if whole_line and piece.endswith(b"\n"):
-                if tracker.cut_before(piece) and written >= part_size:
-                    out.close()
-                    out = None
+            if not block.endswith(b"\n"):
+                block += read(READ_LIMIT, True)  # to the line end, unless the line is huge
+            if (out is not None and whole_line and block.endswith(b"\n")
+                    and written + len(block) < part_size and tracker.braces == 0
+                    and tracker.parens == 0 and not SPECIAL.search(block)):
+                tracker.take_block(block)
+                out.write(block)
+                written += len(block)
             else:
-                tracker.take_piece(piece)
-            whole_line = piece.endswith(b"\n")
-            if out is None:
-                out = make_part()
-                parts += 1
-                written = 0
-            out.write(piece)
-            written += len(piece)
-            if progress and parts and written % (1 << 22) < len(piece):
+                lines = block.split(b"\n")
+                last = lines.pop()
+                for line in lines:
+                    take(line + b"\n")
+                if last:
+                    take(last)
+            if progress:
                 progress(counter.count)
     finally:
         if out is not None:
