@@ -23,7 +23,7 @@ import zelmorbook  # noqa: E402
 # Games that make cutting hard. Each "#" line marks where a cut is safe (the marker lines are
 # removed before use); everywhere else a '[' at a line start must stay with the part before.
 AWKWARD = b"""\
-[Event "plain"]
+[Event "plain (a tag with a { brace and ; too)"]
 [Result "1-0"]
 
 1. e4 e5 2. Nf3 Nc6 3. Bb5 a6 1-0

@@ -31,6 +31,15 @@ import time
 DIGITS = "0123456789ABCDEF"
 RESULTS = (b"1-0", b"0-1", b"1/2-1/2", b"*")
 SPECIAL = re.compile(rb"[{}();]")
+
+
+def special_outside_tags(block):
+    """Whether a comment, variation or ';' character stands on a line that is not a tag line
+    (tag values may hold any of them)."""
+    for match in SPECIAL.finditer(block):
+        if block[block.rfind(b"\n", 0, match.start()) + 1] != 0x5B:  # '['
+            return True
+    return False
 # Longest piece of a line read at once: a file without line ends still streams.
 READ_LIMIT = 1 << 20
 # Bytes read at once (then completed to a line end).
@@ -78,7 +87,9 @@ class CutTracker:
     def take_block(self, block):
         """Whole lines without comments, variations or ';' and no cut among them: only the
         last line that is not blank sets the state."""
-        text = block.rstrip()
+        text = block[-4096:].rstrip()  # blocks end in a few short lines: no copy of the whole
+        if b"\n" not in text:
+            text = block.rstrip()
         if not text:
             return
         line = text[text.rfind(b"\n") + 1:]
@@ -165,8 +176,8 @@ def split_pgn(path, part_size, make_part, progress=None):
     is called as the input goes by.
 
     The input is read in blocks of whole lines. A block that cannot hold a cut (the part stays
-    below its size) and has no comment, variation or ';' in it only needs its last line looked
-    at; other blocks are followed line by line."""
+    below its size) and has no comment, variation or ';' outside its tag lines only needs its
+    last line looked at; other blocks are followed line by line."""
     stream, counter = open_pgn(path)
     tracker = CutTracker()
     out = None
@@ -205,7 +216,7 @@ def split_pgn(path, part_size, make_part, progress=None):
                 block += read(READ_LIMIT, True)  # to the line end, unless the line is huge
             if (out is not None and whole_line and block.endswith(b"\n")
                     and written + len(block) < part_size and tracker.braces == 0
-                    and tracker.parens == 0 and not SPECIAL.search(block)):
+                    and tracker.parens == 0 and not special_outside_tags(block)):
                 tracker.take_block(block)
                 out.write(block)
                 written += len(block)
