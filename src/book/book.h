@@ -66,10 +66,24 @@ extern BookSet secondBook;
 
 // A move of the live position that leads into a listed position, 0 when there is none.
 Move getBookMove();
-// Writes book `name` (.zbx/.zbk, working directory) from `database`: side 0 keeps positions that
-// went well for White, side 1 those that went well for Black.
-bool buildBook(const char* name, PositionDatabase& database, int side, std::string& errorText);
+// Writes book `name` (.zbx/.zbk, working directory) from `database`: side 0 keeps positions where
+// White scored above `threshold`, side 1 those where White scored below it.
+bool buildBook(const char* name, PositionDatabase& database, int side, std::string& errorText,
+               long double threshold = 0.5L);
+// White's score over every record of `database`, (W + D/2) / (W + B + D); not a number when it
+// holds no games. False when a record cannot be read.
+bool DatabaseWhiteScore(PositionDatabase& database, long double& score);
+// "bookcreaterel": bookbtm/bookwtm as "bookcreate" builds them, but a position is measured against
+// White's score over its whole database file instead of an even score, so that Black gets a book
+// in a collection where White scores above half.
+void BookCreateRelativeCommand();
 // "bookcreate": builds bookbtm/bookwtm from black.db/white.db in the working directory.
 void BookCreateCommand();
 // "bookshow": prints whether the live position is in each book set.
 void BookShowCommand();
+
+// Test seam: from here on getBookMove draws its choice from a generator seeded with `seed`
+// instead of the clock, so that book walks and self-play measures can be repeated.
+void SeedBookChoice(u64 seed);
+// Back to the clock.
+void UnseedBookChoice();

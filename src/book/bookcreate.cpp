@@ -20,7 +20,8 @@ void PutLe32(u8* p, u32 value) {
 
 }  // namespace
 
-bool buildBook(const char* name, PositionDatabase& database, int side, std::string& errorText) {
+bool buildBook(const char* name, PositionDatabase& database, int side, std::string& errorText,
+               long double threshold) {
     // 1. Both files go to temporaries beside the book: the book in place stays whole until the
     // new one is complete, and a failed build leaves it as it was. The index is built in memory.
     const std::string indexPath = std::string(name) + ".zbx";
@@ -79,11 +80,12 @@ bool buildBook(const char* name, PositionDatabase& database, int side, std::stri
         // 3.2 Only early positions.
         if ((record.plyAndEp & DbPlyMask) > LastBookPly) continue;
 
-        // 3.3 Only positions that went well for the side that moved into them.
+        // 3.3 Only positions that went well for the side that moved into them (measured against
+        // an even score, or against the collection's own score for the relative rule).
         const long double games = w + b + d;
         if (games == 0) continue;
         const long double score = (w + d / 2) / games;
-        if (side == 0 ? !(score > 0.5L) : !(score < 0.5L)) continue;
+        if (side == 0 ? !(score > threshold) : !(score < threshold)) continue;
 
         // 3.4 The record, and its bucket's entry as the number of its last record so far.
         if (kept == ~u32{0})

@@ -22,7 +22,26 @@ struct BookMoveList {
     }
 };
 
+// The seeded generator of the test seam (SplitMix64); unseeded, the clock chooses.
+bool choiceSeeded = false;
+u64 choiceState = 0;
+
+u32 ChoiceValue() {
+    if (!choiceSeeded) return static_cast<u32>(Now());
+    u64 z = (choiceState += 0x9E3779B97F4A7C15ULL);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return static_cast<u32>((z ^ (z >> 31)) >> 32);
+}
+
 }  // namespace
+
+void SeedBookChoice(u64 seed) {
+    choiceSeeded = true;
+    choiceState = seed;
+}
+
+void UnseedBookChoice() { choiceSeeded = false; }
 
 Move getBookMove() {
     const int side = pos.sideToMove;
@@ -60,8 +79,8 @@ Move getBookMove() {
         UnmakeMove(move, undo);
     }
 
-    // 5. Uniform choice by the millisecond clock.
-    const u32 clock = static_cast<u32>(Now());
+    // 5. Uniform choice by the millisecond clock (or the seeded generator of the test seam).
+    const u32 clock = ChoiceValue();
     if (second.count > 0) return second.moves[clock % static_cast<u32>(second.count)];
     if (main.count > 0) return main.moves[clock % static_cast<u32>(main.count)];
     return 0;

@@ -195,6 +195,7 @@ void BookShowRow() { BookShowCommand(); }
 void DbShowRow() { DbShowCommand(false); }
 void DbShowLinRow() { DbShowCommand(true); }
 void BookCreateRow() { BookCreateCommand(); }
+void BookCreateRelativeRow() { BookCreateRelativeCommand(); }
 
 void BenchmarkCommand() {
     char ignored[TokenCapacity];
@@ -313,6 +314,7 @@ constexpr Command Commands[] = {
     {"dbshow", Match::Exact, DbShowRow, true, true},
     {"dbshowlin", Match::Exact, DbShowLinRow, true, true},
     {"bookcreate", Match::Exact, BookCreateRow, true, true},
+    {"bookcreaterel", Match::Exact, BookCreateRelativeRow, true, true},
     {"dbcreate", Match::Exact, TwoFileCommand<DbCreateCommand>, true, true},
     {"benchmark", Match::Exact, BenchmarkCommand, false, true},
     {"benchmarkspeed", Match::Exact, BenchmarkSpeedCommand, false, true},

@@ -422,3 +422,28 @@ TEST_F(BookSetTest, BookShowReportsBothSets) {
 }
 
 }  // namespace
+
+// The seeded choice of the measuring tools: the same seed gives the same moves, and the moves
+// still spread over the whole list; unseeded, the clock chooses again.
+TEST_F(BookSetTest, SeededChoiceRepeatsAndSpreads) {
+    WriteBooks(dir, {"e2e4", "d2d4", "c2c4", "g1f3"});
+    ASSERT_TRUE(mainBook.open(dir.c_str())) << mainBook.errorText;
+    auto draw = [](u64 seed) {
+        SeedBookChoice(seed);
+        std::string moves;
+        for (int i = 0; i < 40; ++i) moves += MoveText(getBookMove()) + " ";
+        return moves;
+    };
+    const std::string first = draw(7);
+    EXPECT_EQ(draw(7), first);
+    EXPECT_NE(draw(8), first);
+    for (const char* move : {"e2e4", "d2d4", "c2c4", "g1f3"})
+        EXPECT_NE(first.find(move), std::string::npos) << move;
+    UnseedBookChoice();
+    std::set<std::string> chosen;
+    for (int i = 0; i < 60 && chosen.size() < 2; ++i) {
+        chosen.insert(MoveText(getBookMove()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(chosen.size(), 2u) << "the clock no longer chooses";
+}

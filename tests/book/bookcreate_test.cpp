@@ -191,3 +191,44 @@ TEST_F(BookCreateTest, UnwritableBookIsReportedAndTheOtherStillBuilt) {
 }
 
 }  // namespace
+
+// The relative rule measures each position against White's score over its whole database file:
+// between that score and one half a position changes sides compared with "bookcreate".
+TEST_F(BookCreateTest, RelativeRuleMeasuresAgainstTheWholeDatabase) {
+    WriteRecords("black.db", {
+                                 Record(Key(1, 1), 1, 6, 2, 2),   // s = 0.7: below the file's
+                                 Record(Key(2, 1), 3, 3, 1, 1),   // s = 0.7
+                                 Record(Key(3, 1), 3, 3, 0, 0),   // s = 1: kept
+                                 Record(Key(4, 1), 42, 9, 0, 0),  // too late
+                             });
+    // Whole file 0.597: s = 0.55 is above half yet below the file, a position for Black.
+    WriteRecords("white.db", {
+                                 Record(Key(1, 2), 2, 11, 9, 0),  // s = 0.55: kept
+                                 Record(Key(2, 2), 2, 4, 0, 0),   // s = 1: not kept
+                                 Record(Key(3, 2), 2, 2, 3, 0),   // s = 0.4: kept
+                                 Record(Key(5, 2), 2, 1, 0, 1),   // s = 0.75
+                                 Record(Key(6, 2), 2, 0, 0, 0),   // no games
+                             });
+    testing::internal::CaptureStdout();
+    BookCreateRelativeCommand();
+    std::fflush(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Generating bookbtm...\nbookbtm: 0.833333\nGenerating bookwtm...\n"
+              "bookwtm: 0.596774\ncreated.\n");
+    auto book = std::make_unique<BookFile>();
+    std::string error;
+    ASSERT_TRUE(book->open("bookbtm", error)) << error;
+    EXPECT_EQ(book->recordCount, 1u);
+    EXPECT_TRUE(book->contains(Key(3, 1)));
+    ASSERT_TRUE(book->open("bookwtm", error)) << error;
+    EXPECT_EQ(book->recordCount, 2u);
+    EXPECT_TRUE(book->contains(Key(1, 2)));
+    EXPECT_TRUE(book->contains(Key(3, 2)));
+    EXPECT_FALSE(book->contains(Key(5, 2)));
+
+    // The half rule on the same files: the 0.55 position is White's kind, not Black's.
+    Run();
+    ASSERT_TRUE(book->open("bookwtm", error)) << error;
+    EXPECT_EQ(book->recordCount, 1u);
+    EXPECT_TRUE(book->contains(Key(3, 2)));
+}
