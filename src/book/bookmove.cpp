@@ -3,9 +3,9 @@
 // lists any move; the main book is the fallback; the choice among listed moves is uniform.
 #include <cstdio>
 
+#include "base/log.h"
 #include "board/board.h"
 #include "book/book.h"
-#include "engine/engine.h"
 #include "movegen/movegen.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Engine-control helpers shared by the loop, the game flow, time control and start-up, and
-// reached by the engine's tests. Nothing outside engine/ includes this.
+// reached by the protocol front ends above it and by the engine's tests.
 #pragma once
 
 #include <cstdio>
@@ -12,14 +12,6 @@
 
 inline constexpr int ConfigLineLimit = 4095;  // longer lines are ignored whole
 inline constexpr int PathLimit = 4096;
-
-// The user's home directory: $HOME when it is absolute, else the password database's; nullptr
-// when there is none.
-const char* HomeDirectory();
-// Zelmor's own directory of a kind the XDG directory standard names: "$variable/zelmor/" when the
-// variable holds an absolute directory, else "$HOME/fallback/zelmor/". False without a home
-// directory or when the result does not fit.
-bool UserDirectory(const char* variable, const char* fallback, char* out, std::size_t size);
 
 struct EngineConfig {
     // Relative directories are taken from here: "" for the working directory's Zelmor.ini, the

@@ -18,7 +18,30 @@ i64 hardTimeLimit = -1;
 
 namespace {
 constexpr u32 PollInterval = 16384;
-}
+
+bool SearchIsPondering() { return EngineState == Pondering; }
+// A failed aspiration window may take more time unless the next time control is close.
+bool ClockAllowsGrowth() { return movesToGo > 4 || movesPerSession == 0; }
+}  // namespace
+
+// The engine's rules for every search: its clock, its input poll, the xboard thinking line.
+SearchControl searchControl = {
+    .maxDepth = 127,
+    .timeForMove = 0,
+    .searchStart = 0,
+    .shallowRestartAllowed = true,
+    .stop = false,
+    .nodeCount = 0,
+    .nextPoll = 0,
+    .firstPoll = PollInterval,
+    .tableAge = 1,
+    .printer = PrintXboardThinking,
+    .timeIsUp = TimeIsUp,
+    .pollPoint = PollPoint,
+    .pollClock = PollClock,
+    .pondering = SearchIsPondering,
+    .budgetMayGrow = ClockAllowsGrowth,
+};
 
 void SetTimeBudget(i32 ownCentiseconds, i32 opponentCentiseconds) {
     (void)opponentCentiseconds;  // logged by the callers; the budget rests on the own clock alone

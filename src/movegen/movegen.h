@@ -1,6 +1,6 @@
 // Move generation: the three pseudo-legal generators with ordering scores (one template per
-// side, reached through the side-indexed tables), check and attack detection, coordinate move
-// text and the static exchange evaluation. Stateless; needs the board tables.
+// side, reached through the side-indexed tables), check and attack detection, coordinate and
+// SAN move text and the static exchange evaluation. Stateless; needs the board tables.
 #pragma once
 
 #include "board/board.h"
@@ -50,5 +50,7 @@ extern const CastlePathTest CastlePathAttacked[2];
 char* MoveToText(Move move, char* buffer);
 // Reads the opponent's move text against GamePosition; 0 when it is not a coordinate move.
 Move ParseMove(const char* text);
+// SAN (or coordinate) text to a move of the live position; 0 when not recognised (san.cpp).
+Move parseSanMove(const char* text);
 
 i16 StaticExchange(int from, int moverCode, int to, u64 straightSliders, u64 diagonalSliders);

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "base/log.h"
 #include "board/board.h"
-#include "engine/engine.h"
 #include "movegen/movegen.h"
 #include "records/records.h"
 

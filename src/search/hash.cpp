@@ -4,7 +4,6 @@
 // age << 9 | (score + 8190) << 18. Entries are aged by the game counter hashAge, not by search.
 #include <cstring>
 
-#include "engine/engine.h"
 #include "search/search.h"
 #include "search/tt.h"
 

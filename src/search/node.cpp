@@ -2,7 +2,6 @@
 // bitbase probes, null move, internal iterative deepening, futility pruning, one-ply late-move
 // reductions and check, passed-pawn and recapture extensions.
 #include "egbb/egbb.h"
-#include "engine/engine.h"
 #include "eval/eval.h"
 #include "search/order.h"
 #include "search/search.h"
@@ -14,7 +13,7 @@ constexpr int Abort = 8190;
 constexpr int NoMove = -8190;
 constexpr int MateRange = 5000;
 
-inline bool PollAborts() { return nodeCount > nextPoll && PollPoint(); }
+inline bool PollAborts() { return nodeCount > nextPoll && searchControl.pollPoint(); }
 
 // Bitbases are asked near the leaves only, where they pay: late enough for a cut, early enough
 // not to repeat the same probe along every line, and five-man tables only where allowed.
@@ -138,7 +137,7 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
                 v = -Quiesce(0, ply + 1, -beta, -beta + 1);
             currentPly = record;
             UnmakeNullMove();
-            if (PollClock()) return -Abort;
+            if (searchControl.pollClock()) return -Abort;
             if (v >= beta) return static_cast<i16>(v);
         }
     }

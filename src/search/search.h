@@ -1,10 +1,63 @@
 // The search: transposition table, per-ply records and the shared move stack, alpha-beta,
 // quiescence, and the iterative-deepening root search with its thinking output. All state is
-// process-wide and static; SetBoard resets it through ClearHash and ResetSearchTables.
+// process-wide and static; a position set-up resets it through ClearHash and ResetSearchTables.
+// What the search needs from the engine above it arrives through searchControl.
 #pragma once
 
 #include "board/board.h"
 #include "movegen/movegen.h"
+
+// ---------------------------------------------------------------------------------------------
+// What the search needs from whoever runs it
+
+// How the root shows its progress. The xboard thinking line is the default; a front end with
+// another format (or none) installs its own printer. Kind tells a completed iteration from the
+// final line after the last one and from the line that announces a shallow search's restart.
+enum class ThinkingKind { Iteration, Final, Restart };
+using ThinkingPrinter = void (*)(ThinkingKind kind, int depth, int score, int centiseconds,
+                                 u32 nodes, const char* line);
+void PrintXboardThinking(ThinkingKind kind, int depth, int score, int centiseconds, u32 nodes,
+                         const char* line);
+
+// The limits, the budget, the stop flag, the node count and poll schedule, the table age and
+// the hooks into the clock and the input. The search declares it; the engine owns the one
+// process-wide instance (its hooks are the engine's time test and input poll), fills it in
+// before a search and changes it from the poll while the search runs.
+struct SearchControl {
+    u32 maxDepth;     // the last iteration searched
+    i32 timeForMove;  // the move's budget (ms from searchStart); failed windows may grow it
+    i32 searchStart;
+    // Whether a search stopped before depth 6 on the engine's own move may try once more with
+    // a fresh budget. Searches under a fixed time, depth or node limit, or with no clock at all,
+    // must not: their limit is the user's.
+    bool shallowRestartAllowed;
+    bool stop;  // set by the time test, the poll or the caller: the search unwinds
+    // Moves made by the root and alpha-beta search; the poll is due once it passes nextPoll. A
+    // fixed-depth benchmark moves firstPoll, the first poll, out of reach.
+    u32 nodeCount;
+    u32 nextPoll;
+    u32 firstPoll;
+    u16 tableAge;  // the age new table entries get: the game counter hashAge
+    ThinkingPrinter printer;
+    bool (*timeIsUp)();       // the clock test; sets stop when it says yes
+    bool (*pollPoint)();      // every 16384 nodes: clock, then waiting input; true = abort
+    bool (*pollClock)();      // the clock-only poll after the null move
+    bool (*pondering)();      // the search runs on the opponent's time
+    bool (*budgetMayGrow)();  // the clock leaves room for a longer re-search
+};
+extern SearchControl searchControl;
+
+// The control's fields under the names the engine and the tests know them by.
+inline u32& maxDepth = searchControl.maxDepth;
+inline bool& shallowRestartAllowed = searchControl.shallowRestartAllowed;
+inline u32& firstPoll = searchControl.firstPoll;
+inline ThinkingPrinter& thinkingPrinter = searchControl.printer;
+inline i32& timeForMove = searchControl.timeForMove;
+inline i32& searchStart = searchControl.searchStart;
+inline bool& stopSearch = searchControl.stop;
+inline u32& nodeCount = searchControl.nodeCount;
+inline u32& nextPoll = searchControl.nextPoll;
+inline u16& hashAge = searchControl.tableAge;
 
 // ---------------------------------------------------------------------------------------------
 // Per-ply records and the move stack (also used by perft, pondering and the book).
@@ -68,7 +121,6 @@ extern u64 TriedCount[12][64];
 extern i32 checkCount[2];
 
 extern u32 iterationDepth;
-extern u32 maxDepth;
 extern i32 aspirationState;
 extern bool probingEnabled;
 extern bool allRootMovesDraw;
@@ -78,9 +130,6 @@ extern char pvText[PvTextSize];
 // Moves made by the quiescence search since SearchIterative started (nodeCount leaves them out);
 // the benchmark adds the two for its all-nodes rate.
 extern u64 quiesceNodeCount;
-// nodeCount of a search's first poll. A fixed-depth benchmark moves it out of reach, so that
-// neither the clock nor waiting input can change what it searches.
-extern u32 firstPoll;
 
 // Clears History and the killers and sets every cut-off statistic to 1 (position set-up).
 void ResetSearchTables();
@@ -103,19 +152,6 @@ struct SearchResult {
     i16 score;
 };
 
-// How the root shows its progress. The xboard thinking line is the default; a front end with
-// another format (or none) installs its own printer. Kind tells a completed iteration from the
-// final line after the last one and from the line that announces a shallow search's restart.
-enum class ThinkingKind { Iteration, Final, Restart };
-using ThinkingPrinter = void (*)(ThinkingKind kind, int depth, int score, int centiseconds,
-                                 u32 nodes, const char* line);
-void PrintXboardThinking(ThinkingKind kind, int depth, int score, int centiseconds, u32 nodes,
-                         const char* line);
-extern ThinkingPrinter thinkingPrinter;
-// Whether a search stopped before depth 6 on the engine's own move may try once more with a
-// fresh budget. Searches under a fixed time, depth or node limit, or with no clock at all, must
-// not: their limit is the user's.
-extern bool shallowRestartAllowed;
 SearchResult SearchIterative();
 i16 SearchRoot(int alpha, int beta);
 i16 BuildPv(char* buffer, int n);

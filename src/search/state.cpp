@@ -14,15 +14,11 @@ u64 TriedCount[12][64];
 i32 checkCount[2];
 
 u32 iterationDepth;
-u32 maxDepth = 127;
-ThinkingPrinter thinkingPrinter = PrintXboardThinking;
-bool shallowRestartAllowed = true;
 i32 aspirationState;
 bool probingEnabled = true;
 bool allRootMovesDraw;
 char pvText[PvTextSize];
 u64 quiesceNodeCount;
-u32 firstPoll = 16384;
 
 ScoredMove* MoveListStart(const PlyRecord* record) {
     return record == &plyRecords[0] ? moveStack : (record - 1)->moveListEnd;

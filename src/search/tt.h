@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "engine/engine.h"
 #include "search/search.h"
 
 // The bucket of the live position: half by side to move, then bits 0-19 of the key.

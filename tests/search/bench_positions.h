@@ -58,7 +58,7 @@ struct FixedDepthResult {
 
 inline void SetUpSearchTablesOnce() {
     static bool ready = false;
-    if (!ready) InitTables();
+    if (!ready) InitEngineTables();
     ready = true;
 }
 
