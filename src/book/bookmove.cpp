@@ -42,8 +42,7 @@ Move getBookMove() {
     CheckInfo checkInfo;
     FindCheckers(checkInfo);
     ScoredMove generated[MaxGeneratedMoves];
-    ScoredMove* end = checkInfo.checkers ? EvasionGenerators[side](generated, checkInfo)
-                                         : MoveGenerators[side](generated);
+    ScoredMove* end = GenerateMoves(generated, checkInfo);
 
     // 4. Last generated first, each move made, looked up and taken back.
     BookMoveList second;

@@ -20,7 +20,6 @@ extern bool ponderEnabled;
 
 // Start-up; forUci skips the xboard handshake and sends the report lines to the debug log.
 bool EngineStartup(bool forUci = false);
-void CommandLoop();
 
 // ---------------------------------------------------------------------------------------------
 // Set-up
@@ -42,8 +41,20 @@ extern Move ponderMove;
 extern PlyRecord ponderUndo;
 
 void think();
+// How a search begins: for the engine's move, for the move after a confirmed guess whose ponder
+// search had already ended (the pondering time is credited), on a guess (no move clock), or for
+// analysis (no clock; the front end sets the limits and printer around it).
+enum class SearchStart { OwnMove, ContinuedPonder, Ponder, Analysis };
+// The one way every front end starts a search: its limits applied, the stop flag cleared, the
+// clock started as the kind needs, then the iterative search.
+SearchResult RunSearch(SearchStart kind);
 // Starts the clock (crediting pondering time when the guessed move was played) and searches.
 SearchResult StartEngine(bool goodPonder);
+// The opponent played the guessed move. countGameMove: the guess becomes a game move now (game
+// counters, ponderMove cleared); a front end that learns the move otherwise counts it there.
+// searchRunning: the ponder search still runs and goes on as the search for the engine's move,
+// its clock starting now with the pondering time credited.
+void ConfirmPonderGuess(bool searchRunning, bool countGameMove);
 void StopEngine();
 // Plays a game move on the live position; false (with the "Illegal Move" report) when the move is
 // not legal there or the game is too long for the history stack.
@@ -72,5 +83,3 @@ bool PollPoint();
 bool PollClock();
 // Non-zero when a whole token (or the end of input) waits on standard input, unread.
 i32 InputAvailable();
-// Reads one token during a search and acts on it, or hands it to the command loop.
-void PollCommand();

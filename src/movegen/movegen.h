@@ -20,6 +20,15 @@ extern const EvasionGenerator EvasionGenerators[2];  // [Black], [White]
 inline constexpr int MaxGeneratedMoves = 256;
 
 void FindCheckers(CheckInfo& checkInfo);
+// The pseudo-legal moves of the live position: the evasion generator when checkInfo (filled by
+// FindCheckers) shows a check, else the normal one. The book and the search work on these.
+inline ScoredMove* GenerateMoves(ScoredMove* list, const CheckInfo& checkInfo) {
+    const int side = pos.sideToMove;
+    return checkInfo.checkers ? EvasionGenerators[side](list, checkInfo)
+                              : MoveGenerators[side](list);
+}
+// The legal moves of the live position, in generation order; returns their end (legal.cpp).
+ScoredMove* GenerateLegalMoves(ScoredMove* list);
 bool LeavesKingAttacked(Move move, int side);
 // Squares from which a man of `side` may open a line to its king: those on the king's rays along
 // which an enemy slider stands, and the king's own square. 0 for a side without a king.

@@ -193,9 +193,7 @@ i16 SearchRoot(int alpha, int beta) {
     // 2. Root moves, generated once per SearchIterative
     ScoredMove* const start = moveStack;
     if (root->moveListEnd == nullptr || root->moveListEnd == start) {
-        root->moveListEnd = root->checkInfo.checkers
-                                ? EvasionGenerators[side](start, root->checkInfo)
-                                : MoveGenerators[side](start);
+        root->moveListEnd = GenerateMoves(start, root->checkInfo);
     }
     SaveSnapshot(root->undo);
     ScoredMove* const end = root->moveListEnd;

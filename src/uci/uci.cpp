@@ -148,23 +148,10 @@ bool WholeNumber(const char* word, i64& value) {
 // ---------------------------------------------------------------------------------------------
 // Moves
 
-// The legal moves of the live position; returns their end.
-ScoredMove* LegalMoves(ScoredMove* list) {
-    CheckInfo checkInfo;
-    FindCheckers(checkInfo);
-    const int side = pos.sideToMove;
-    ScoredMove* end =
-        checkInfo.checkers ? EvasionGenerators[side](list, checkInfo) : MoveGenerators[side](list);
-    ScoredMove* kept = list;
-    for (ScoredMove* m = list; m != end; ++m)
-        if (KeepsKingSafe(m->move)) *kept++ = *m;
-    return kept;
-}
-
 bool IsLegalMove(Move move) {
     if (move == 0 || IsMarker(move)) return false;
     ScoredMove list[MaxGeneratedMoves];
-    ScoredMove* end = LegalMoves(list);
+    ScoredMove* end = GenerateLegalMoves(list);
     for (ScoredMove* m = list; m != end; ++m)
         if (m->move == move) return true;
     return false;
@@ -542,10 +529,7 @@ void HandleLineDuringSearch() {
             // The guess was right: the search goes on as the search for the move, under the
             // clock, with the time spent pondering counted as xboard counts it.
             if (EngineState == Pondering) {
-                const i32 now = Now();
-                StartMoveClock(now);
-                ApplyPonderCredit(now);
-                EngineState = Thinking;
+                ConfirmPonderGuess(true, false);
                 debugLog.Line("--- GOOD PONDER --- ponderhit");
             }
             return;
@@ -674,7 +658,7 @@ Move ChooseMove(const SearchResult& result, int& depth) {
     debugLog << "-M: no searched move, first legal move played; search gave "
              << unsigned{result.move};
     debugLog.Line("");
-    return LegalMoves(list) != list ? list[0].move : 0;
+    return GenerateLegalMoves(list) != list ? list[0].move : 0;
 }
 
 // The reply the table expects after `best`, when it is legal there.
@@ -754,7 +738,7 @@ void GoCommand(char** w, int n) {
     goStart = Now();
     lastDepth = 0;
     lastPv[0] = '\0';
-    const SearchResult result = StartEngine(false);
+    const SearchResult result = RunSearch(SearchStart::OwnMove);
     if (result.move == EndRepetition || result.move == EndFiftyMoves ||
         result.move == EndNoMaterial)
         std::printf("info depth 0 score cp 0\n");  // drawn by rule already: nothing searched

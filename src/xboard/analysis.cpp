@@ -10,6 +10,7 @@
 #include "engine/internal.h"
 #include "movegen/movegen.h"
 #include "search/search.h"
+#include "xboard/xboard.h"
 
 bool analysing;
 bool analysisDue;
@@ -47,14 +48,7 @@ void AnalysisThinking(ThinkingKind kind, int depth, int score, int centiseconds,
 
 int CountLegalMoves() {
     ScoredMove list[MaxGeneratedMoves];
-    CheckInfo checkInfo;
-    FindCheckers(checkInfo);
-    const int side = pos.sideToMove;
-    ScoredMove* end =
-        checkInfo.checkers ? EvasionGenerators[side](list, checkInfo) : MoveGenerators[side](list);
-    int count = 0;
-    for (ScoredMove* m = list; m != end; ++m) count += KeepsKingSafe(m->move) ? 1 : 0;
-    return count;
+    return static_cast<int>(GenerateLegalMoves(list) - list);
 }
 
 // The line shown for a position the search has nothing to add to: no move, or drawn by rule.
@@ -122,13 +116,9 @@ void RunAnalysis() {
     searchLimits.infinite = true;
     searchLimits.moveTimeMs = 0;
     searchLimits.nodes = 0;
-    ApplySearchLimits();
     thinkingPrinter = AnalysisThinking;
-    stopSearch = false;
     analysisStart = Now();
-    searchStart = analysisStart;
-    StartMoveClock(analysisStart);
-    SearchIterative();
+    RunSearch(SearchStart::Analysis);
     lastElapsed = (Now() - analysisStart) / 10;
     lastNodes = nodeCount;
     searchLimits = saved;
