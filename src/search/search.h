@@ -19,9 +19,9 @@ using ThinkingPrinter = void (*)(ThinkingKind kind, int depth, int score, int ce
 void PrintXboardThinking(ThinkingKind kind, int depth, int score, int centiseconds, u32 nodes,
                          const char* line);
 
-// The limits, the budget, the stop flag, the node count and poll schedule, the table age and
-// the hooks into the clock and the input. The search declares it; the engine owns the one
-// process-wide instance (its hooks are the engine's time test and input poll), fills it in
+// The limits, the budget, the stop flag, the first poll, the table age and the hooks into the
+// clock and the input: shared by every search thread. The search declares it; the engine owns the
+// one process-wide instance (its hooks are the engine's time test and input poll), fills it in
 // before a search and changes it from the poll while the search runs.
 struct SearchControl {
     u32 maxDepth;     // the last iteration searched
@@ -32,10 +32,8 @@ struct SearchControl {
     // must not: their limit is the user's.
     bool shallowRestartAllowed;
     bool stop;  // set by the time test, the poll or the caller: the search unwinds
-    // Moves made by the root and alpha-beta search; the poll is due once it passes nextPoll. A
-    // fixed-depth benchmark moves firstPoll, the first poll, out of reach.
-    u32 nodeCount;
-    u32 nextPoll;
+    // The node count of a search's first poll. A fixed-depth benchmark moves it out of reach, so
+    // that neither the clock nor waiting input can change what it searches.
     u32 firstPoll;
     u16 tableAge;  // the age new table entries get: the game counter hashAge
     ThinkingPrinter printer;
@@ -55,8 +53,6 @@ inline ThinkingPrinter& thinkingPrinter = searchControl.printer;
 inline i32& timeForMove = searchControl.timeForMove;
 inline i32& searchStart = searchControl.searchStart;
 inline bool& stopSearch = searchControl.stop;
-inline u32& nodeCount = searchControl.nodeCount;
-inline u32& nextPoll = searchControl.nextPoll;
 inline u16& hashAge = searchControl.tableAge;
 
 // ---------------------------------------------------------------------------------------------
@@ -80,9 +76,52 @@ struct PlyRecord {
 
 inline constexpr int PlyRecordCount = 136;
 inline constexpr int MoveStackSize = 16512;
-extern PlyRecord plyRecords[PlyRecordCount];
-extern PlyRecord* currentPly;
-extern ScoredMove moveStack[MoveStackSize];
+// The principal-variation text; BuildPv needs a buffer of this size.
+inline constexpr int PvTextSize = 1024;
+
+// Everything one search thread owns: its ply records and move stack, the move-ordering
+// statistics (History, the cut-off counts, the killers in the ply records), its node counters
+// and iteration values and its principal-variation text. The live position and its history
+// stack are the board's (pos, history, historyTop). searchWorker is thread 0, the one search
+// today; the names below are its fields, so a second thread needs a worker of its own and
+// these names resolved per thread.
+struct SearchWorker {
+    PlyRecord plyRecords[PlyRecordCount];
+    PlyRecord* currentPly;
+    ScoredMove moveStack[MoveStackSize];
+    u32 History[2][4096];
+    u64 CutoffCount[12][64];
+    u64 TriedCount[12][64];
+    i32 checkCount[2];
+    // Moves made by the root and alpha-beta search; the poll is due once it passes nextPoll.
+    u32 nodeCount;
+    u32 nextPoll;
+    // Moves made by the quiescence search since SearchIterative started (nodeCount leaves them
+    // out); the benchmark adds the two for its all-nodes rate.
+    u64 quiesceNodeCount;
+    u32 iterationDepth;
+    i32 aspirationState;
+    bool probingEnabled;
+    bool allRootMovesDraw;
+    char pvText[PvTextSize];
+};
+extern SearchWorker searchWorker;
+
+inline PlyRecord (&plyRecords)[PlyRecordCount] = searchWorker.plyRecords;
+inline PlyRecord*& currentPly = searchWorker.currentPly;
+inline ScoredMove (&moveStack)[MoveStackSize] = searchWorker.moveStack;
+inline u32 (&History)[2][4096] = searchWorker.History;
+inline u64 (&CutoffCount)[12][64] = searchWorker.CutoffCount;
+inline u64 (&TriedCount)[12][64] = searchWorker.TriedCount;
+inline i32 (&checkCount)[2] = searchWorker.checkCount;
+inline u32& nodeCount = searchWorker.nodeCount;
+inline u32& nextPoll = searchWorker.nextPoll;
+inline u64& quiesceNodeCount = searchWorker.quiesceNodeCount;
+inline u32& iterationDepth = searchWorker.iterationDepth;
+inline i32& aspirationState = searchWorker.aspirationState;
+inline bool& probingEnabled = searchWorker.probingEnabled;
+inline bool& allRootMovesDraw = searchWorker.allRootMovesDraw;
+inline char (&pvText)[PvTextSize] = searchWorker.pvText;
 
 // Where the moves of the ply at `record` start: the end of the previous ply's list.
 ScoredMove* MoveListStart(const PlyRecord* record);
@@ -114,22 +153,6 @@ void AgeHashEntries(int depth);
 
 // ---------------------------------------------------------------------------------------------
 // Alpha-beta, quiescence and root search
-
-extern u32 History[2][4096];
-extern u64 CutoffCount[12][64];
-extern u64 TriedCount[12][64];
-extern i32 checkCount[2];
-
-extern u32 iterationDepth;
-extern i32 aspirationState;
-extern bool probingEnabled;
-extern bool allRootMovesDraw;
-// The principal-variation text; BuildPv needs a buffer of this size.
-inline constexpr int PvTextSize = 1024;
-extern char pvText[PvTextSize];
-// Moves made by the quiescence search since SearchIterative started (nodeCount leaves them out);
-// the benchmark adds the two for its all-nodes rate.
-extern u64 quiesceNodeCount;
 
 // Clears History and the killers and sets every cut-off statistic to 1 (position set-up).
 void ResetSearchTables();
