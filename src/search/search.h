@@ -127,11 +127,38 @@ inline char (&pvText)[PvTextSize] = searchWorker.pvText;
 ScoredMove* MoveListStart(const PlyRecord* record);
 
 // ---------------------------------------------------------------------------------------------
-// Transposition table (hash.cpp)
+// Transposition table (hash.cpp, tt.h), shared by every search thread. Two halves by side to
+// move, each of a power-of-two number of buckets; a bucket is three slots of three u32 words and
+// starts HashBucketWords words after the one before. The default, 2^20 buckets a side (72 MiB),
+// lives in static storage; SetHashSize moves the table to another size.
 
-inline constexpr int HashBuckets = 1 << 20;  // per side
 inline constexpr int HashSlots = 3;
-extern u32 TranspositionTable[2 * HashBuckets * HashSlots * 3];
+#ifndef ZELMOR_HASH_BUCKET_WORDS
+#define ZELMOR_HASH_BUCKET_WORDS 9
+#endif
+// 9: buckets packed; 16: one 64-byte cache line each (128 MiB by default).
+inline constexpr int HashBucketWords = ZELMOR_HASH_BUCKET_WORDS;
+static_assert(HashBucketWords == 9 || HashBucketWords == 16);
+inline constexpr int DefaultHashBits = 20;
+inline constexpr int MinHashBits = 10;
+inline constexpr int MaxHashBits = 26;
+
+// Where the table is and how a key finds its bucket: the bucket number is the key's low `bits`
+// bits; a slot stores bits 16-31 of the low key half, and keyCheckMask keeps those of them the
+// bucket number does not already imply.
+struct HashTableShape {
+    u32* words;
+    int bits;  // log2 of the buckets per side
+    u64 bucketMask;
+    u32 keyCheckMask;
+    u64 bucketCount;  // both halves
+};
+extern HashTableShape hashTable;
+
+// 2^bits buckets a side, bits from MinHashBits to MaxHashBits; the new table is empty. False,
+// with the table unchanged, for a size out of range or memory that cannot be had.
+bool SetHashSize(int bits);
+inline u64 HashTableBytes() { return hashTable.bucketCount * HashBucketWords * sizeof(u32); }
 
 struct HashEntry {
     Move move;
