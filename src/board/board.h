@@ -136,6 +136,13 @@ struct EpdOperation {
 // operation; false when the text is rejected (the half-read position is still consistent). Only
 // the board changes: SetBoard (engine) is the set-up that also forgets earlier games.
 bool LoadPosition(const char* text, EpdOperation& epd);
+// Debug builds' consistency check of the live position (check.cpp): bitboards, occupancy and
+// rotated boards against board[], king squares, material and counters; with freshSetUp also the
+// keys, which right after set-up are the men's keys alone (PieceKeysOf, PawnKeysOf). Not a
+// legality test: set-up accepts unplayable positions.
+bool PositionIsOk(bool freshSetUp = false);
+u64 PieceKeysOf(const Position& p);
+u32 PawnKeysOf(const Position& p);
 // Writes the live position as FEN (no counters); returns a pointer to the terminating NUL.
 // The buffer needs at least 92 bytes.
 char* WriteFen(char* buffer);

@@ -1,5 +1,6 @@
 // Position set-up and the fixed tables, as the engine sees them: a set-up starts a new game, so
 // everything the search, the evaluation and the game counters learnt about the old one goes.
+#include <cassert>
 #include <cstdio>
 
 #include "engine/engine.h"
@@ -10,6 +11,7 @@
 bool SetBoard(const char* text) {
     EpdOperation epd;
     const bool read = LoadPosition(text, epd);
+    assert(PositionIsOk(true));
 
     // Everything learnt about the previous game is void, whether the text was read or not.
     ClearHash();

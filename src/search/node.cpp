@@ -1,6 +1,8 @@
 // SearchNode: the fail-soft principal-variation search below the root, with table cut-offs,
 // bitbase probes, null move, internal iterative deepening, futility pruning, one-ply late-move
 // reductions and check, passed-pawn and recapture extensions.
+#include <cassert>
+
 #include "egbb/egbb.h"
 #include "eval/eval.h"
 #include "search/order.h"
@@ -62,6 +64,10 @@ void QuarterCutoffCounts() {
 }
 
 i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
+    // The ply records and the history stack above the game hold the deepest line the search
+    // can reach; the depth and ply limits keep it inside them.
+    assert(ply > 0 && ply < PlyRecordCount - 1);
+    assert(historyTop >= history && historyTop < history + HistorySize - 1);
     PlyRecord* const record = currentPly;
     const int side = pos.sideToMove;
 
