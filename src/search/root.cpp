@@ -134,10 +134,11 @@ int BuildPvFrom(char* buffer, char* limit, int n) {
 
 }  // namespace
 
-void PrintXboardThinking(ThinkingKind, int depth, int score, int centiseconds, u32 nodes,
+void PrintXboardThinking(ThinkingKind, int depth, int score, int centiseconds, u64 nodes,
                          const char* line) {
     // Node counts pass 2^31 in long searches: printed unsigned, never negative.
-    std::printf("    %d     %d     %d     %u  %s\n", depth, score, centiseconds, nodes, line);
+    std::printf("    %d     %d     %d     %u  %s\n", depth, score, centiseconds,
+                static_cast<u32>(nodes), line);
 }
 
 i16 BuildPv(char* buffer, int n) {

@@ -15,8 +15,10 @@
 // final line after the last one and from the line that announces a shallow search's restart.
 enum class ThinkingKind { Iteration, Final, Restart };
 using ThinkingPrinter = void (*)(ThinkingKind kind, int depth, int score, int centiseconds,
-                                 u32 nodes, const char* line);
-void PrintXboardThinking(ThinkingKind kind, int depth, int score, int centiseconds, u32 nodes,
+                                 u64 nodes, const char* line);
+// The xboard thinking line; its node count is the 32-bit one xboard has always been shown, and
+// wraps in a search of over 2^32 nodes.
+void PrintXboardThinking(ThinkingKind kind, int depth, int score, int centiseconds, u64 nodes,
                          const char* line);
 
 // The limits, the budget, the stop flag, the first poll, the table age and the hooks into the
@@ -94,8 +96,10 @@ struct SearchWorker {
     u64 TriedCount[12][64];
     i32 checkCount[2];
     // Moves made by the root and alpha-beta search; the poll is due once it passes nextPoll.
-    u32 nodeCount;
-    u32 nextPoll;
+    // 64 bits: a long analysis passes 2^32 nodes, and a 32-bit poll schedule would then poll at
+    // every node for a while and not at all for hours.
+    u64 nodeCount;
+    u64 nextPoll;
     // Moves made by the quiescence search since SearchIterative started (nodeCount leaves them
     // out); the benchmark adds the two for its all-nodes rate.
     u64 quiesceNodeCount;
@@ -114,8 +118,8 @@ inline u32 (&History)[2][4096] = searchWorker.History;
 inline u64 (&CutoffCount)[12][64] = searchWorker.CutoffCount;
 inline u64 (&TriedCount)[12][64] = searchWorker.TriedCount;
 inline i32 (&checkCount)[2] = searchWorker.checkCount;
-inline u32& nodeCount = searchWorker.nodeCount;
-inline u32& nextPoll = searchWorker.nextPoll;
+inline u64& nodeCount = searchWorker.nodeCount;
+inline u64& nextPoll = searchWorker.nextPoll;
 inline u64& quiesceNodeCount = searchWorker.quiesceNodeCount;
 inline u32& iterationDepth = searchWorker.iterationDepth;
 inline i32& aspirationState = searchWorker.aspirationState;

@@ -233,7 +233,7 @@ void PvMoves(const char* text, char* out, std::size_t size) {
     }
 }
 
-void PrintUciThinking(ThinkingKind kind, int depth, int score, int, u32 nodes, const char* text) {
+void PrintUciThinking(ThinkingKind kind, int depth, int score, int, u64 nodes, const char* text) {
     if (kind == ThinkingKind::Restart || depth < 1 || score >= NoScore || score <= -NoScore) return;
     char pv[PvTextSize];
     PvMoves(text, pv, sizeof pv);
@@ -254,10 +254,10 @@ void PrintUciThinking(ThinkingKind kind, int depth, int score, int, u32 nodes, c
     ScoreText(score, scoreText, sizeof scoreText);
     i64 ms = i64{Now()} - goStart;
     if (ms < 0) ms = 0;
-    const u64 nps = u64{nodes} * 1000 / static_cast<u64>(ms > 0 ? ms : 1);
-    std::printf("info depth %d score %s time %lld nodes %u nps %llu%s%s\n", depth, scoreText,
-                static_cast<long long>(ms), nodes, static_cast<unsigned long long>(nps),
-                pv[0] ? " pv " : "", pv);
+    const u64 nps = nodes * 1000 / static_cast<u64>(ms > 0 ? ms : 1);
+    std::printf("info depth %d score %s time %lld nodes %llu nps %llu%s%s\n", depth, scoreText,
+                static_cast<long long>(ms), static_cast<unsigned long long>(nodes),
+                static_cast<unsigned long long>(nps), pv[0] ? " pv " : "", pv);
 }
 
 // ---------------------------------------------------------------------------------------------

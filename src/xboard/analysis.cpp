@@ -31,7 +31,7 @@ char analysisBest[8];  // first move of the last finished iteration's line, "" b
 
 void LogLine() { debugLog.Line(""); }
 
-void AnalysisThinking(ThinkingKind kind, int depth, int score, int centiseconds, u32 nodes,
+void AnalysisThinking(ThinkingKind kind, int depth, int score, int centiseconds, u64 nodes,
                       const char* line) {
     // Input stopped the search: its last line is about a position the game is leaving.
     if (kind == ThinkingKind::Final && stopSearch) return;
@@ -120,7 +120,7 @@ void RunAnalysis() {
     analysisStart = Now();
     RunSearch(SearchStart::Analysis);
     lastElapsed = (Now() - analysisStart) / 10;
-    lastNodes = nodeCount;
+    lastNodes = static_cast<u32>(nodeCount);
     searchLimits = saved;
     thinkingPrinter = postThinking ? PrintXboardThinking : nullptr;
     stopSearch = false;
@@ -150,8 +150,8 @@ void PrintAnalysisStatus() {
         if (m > current) ++left;
     }
     if (current >= moveStack && current < end) MoveToText(current->move, text);
-    std::printf("stat01: %d %u %u %d %d%s%s\n", (Now() - analysisStart) / 10, nodeCount,
-                iterationDepth, left, total, text[0] ? " " : "", text);
+    std::printf("stat01: %d %u %u %d %d%s%s\n", (Now() - analysisStart) / 10,
+                static_cast<u32>(nodeCount), iterationDepth, left, total, text[0] ? " " : "", text);
 }
 
 void SetPostThinking(bool on) {
