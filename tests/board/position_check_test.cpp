@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
+#include <string>
 
 #include "board/board.h"
 #include "engine/engine.h"
+#include "engine/internal.h"
 #include "movegen/movegen.h"
 
 namespace {
@@ -90,6 +93,25 @@ TEST_F(PositionCheck, AcceptsWhatSetUpAcceptsHostileTextIncluded) {
                              "PPPPPPPP/8/8/8/8/8/8/pppppppp w - a3", "rnbqkbnr/pppp", "x", ""}) {
         SetBoard(text);
         EXPECT_TRUE(PositionIsOk(true)) << text;
+    }
+}
+
+// Random set-up text built from FEN's own characters: whatever set-up makes of it is
+// consistent, and where the engine would play on it, so is every position a short walk reaches.
+TEST_F(PositionCheck, HoldsForRandomSetUpText) {
+    std::mt19937 random(20261208);
+    const std::string alphabet = "pnbrqkPNBRQK12345678//// wb-KQkqabcdefgh36";
+    for (int i = 0; i < 400; ++i) {  // each set-up clears the whole table
+        std::string text;
+        const int length = static_cast<int>(random() % 90);
+        for (int c = 0; c < length; ++c) text += alphabet[random() % alphabet.size()];
+        SetBoard(text.c_str());
+        ASSERT_TRUE(PositionIsOk(true)) << text;
+        SanitizeSetup();
+        ASSERT_TRUE(PositionIsOk()) << text;
+        if (PositionIsPlayable()) {
+            ASSERT_EQ(Walk(2), 0) << text;
+        }
     }
 }
 
