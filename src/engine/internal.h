@@ -57,7 +57,7 @@ void SanitizeSetup();
 
 // Limits a front end sets for the searches that follow, beyond the clock: a fixed depth, a fixed
 // time for each move, a node count, or no clock at all (analysis, a search that only a command
-// ends). Zero means no limit. StartEngine and the ponder search apply them.
+// ends). Zero means no limit. RunSearch applies them to every search.
 struct SearchLimits {
     i32 depth = 0;          // the last iteration searched
     i32 moveTimeMs = 0;     // a hard limit for the move, whatever the clock says
