@@ -1,6 +1,6 @@
-// Engine control: start-up and configuration, the command loop, the game flow (think, ponder,
-// result claims), time control and input polling. The loop runs on the one
-// thread; searches poll for input through the reader the front end installs (inputPoller).
+// The game core under the protocol front ends: start-up and configuration, position set-up, the
+// game flow (think, ponder, result claims), time control and input polling. Everything runs on
+// one thread; searches poll for input through the reader the front end installs (inputPoller).
 #pragma once
 
 #include <cstdio>
