@@ -11,6 +11,7 @@
 
 #include "board/board.h"
 #include "egbb/egbb.h"
+#include "engine/engine.h"
 
 #ifndef ZELMOR_EGBB_MODULE_DIR
 #define ZELMOR_EGBB_MODULE_DIR ""
@@ -30,7 +31,7 @@ bool Prepare() {
     static bool ready = false;
     if (ready) return true;
     if (std::string(ZELMOR_EGBB_MODULE_DIR).empty()) return false;
-    InitTables();
+    InitEngineTables();
     LoadBitbases(ZELMOR_EGBB_MODULE_DIR "/", 4, 1);
     if (!bitbasesLoaded) return false;
     for (int man : {2, 3, 4, 5, 6, 8, 9, 12}) {

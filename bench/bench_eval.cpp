@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "board/board.h"
+#include "engine/engine.h"
 #include "eval/eval.h"
 
 namespace {
@@ -26,7 +27,7 @@ Position snapshots[std::size(Positions)];
 void Prepare() {
     static bool ready = false;
     if (ready) return;
-    InitTables();
+    InitEngineTables();
     for (std::size_t i = 0; i < std::size(Positions); ++i) {
         SetBoard(Positions[i]);
         snapshots[i] = pos;

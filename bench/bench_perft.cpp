@@ -20,7 +20,7 @@ constexpr const char* Kiwipete = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBB
 
 void Prepare(const char* fen) {
     static const bool tables = [] {
-        InitTables();
+        InitEngineTables();
         return true;
     }();
     (void)tables;

@@ -19,6 +19,7 @@
 #include "board/board.h"
 #include "book/book.h"
 #include "database/database.h"
+#include "engine/engine.h"
 #include "records/records.h"
 
 namespace fs = std::filesystem;
@@ -114,7 +115,7 @@ void BM_Pipeline(benchmark::State& state) {
         }
         return;
     }
-    InitTables();
+    InitEngineTables();
     const std::string dir = ScratchDir();
     const fs::path previous = fs::current_path();
     fs::current_path(dir);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "board/board.h"
+#include "engine/engine.h"
 #include "records/records.h"
 
 namespace {
@@ -114,7 +115,7 @@ struct Scratch {
         previous = getcwd(cwd, sizeof cwd) ? cwd : "/tmp";
         if (chdir(dir.c_str()) != 0) std::perror("chdir");
         static const bool tables = [] {
-            InitTables();
+            InitEngineTables();
             return true;
         }();
         (void)tables;

@@ -168,10 +168,11 @@ int main(int argc, char** argv) {
     const double took = CpuSeconds() - start;
     firstPoll = 16384;
     std::printf(
-        "test position: %u nodeCount, %llu all nodes in %.2f s: %.0f nodeCount/s, "
+        "test position: %llu nodeCount, %llu all nodes in %.2f s: %.0f nodeCount/s, "
         "%.0f all nodes/s\n",
-        nodeCount, static_cast<unsigned long long>(nodeCount + quiesceNodeCount), took,
-        nodeCount / took, (nodeCount + quiesceNodeCount) / took);
+        static_cast<unsigned long long>(nodeCount),
+        static_cast<unsigned long long>(nodeCount + quiesceNodeCount), took, nodeCount / took,
+        (nodeCount + quiesceNodeCount) / took);
     bool found = false;
     for (char* line = std::strtok(lines, "\n"); line; line = std::strtok(nullptr, "\n")) {
         int ply = 0, score = 0, centiseconds = 0;

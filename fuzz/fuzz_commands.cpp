@@ -14,6 +14,7 @@
 #include "engine/input.h"
 #include "engine/internal.h"
 #include "fuzz_support.h"
+#include "xboard/xboard.h"
 
 namespace {
 

@@ -15,12 +15,13 @@
 #include <string>
 
 #include "board/board.h"
+#include "engine/engine.h"
 
 namespace zelmor_fuzz {
 
 // Builds the tables and silences stdout; called from LLVMFuzzerInitialize.
 inline void SetUpProcess() {
-    InitTables();
+    InitEngineTables();
     SetBoard(StartFen);
     const char* keep = std::getenv("ZELMOR_FUZZ_STDOUT");
     if (keep == nullptr || keep[0] != '1') {

@@ -2,6 +2,7 @@
 
 #include "engine/engine.h"
 #include "uci/uci.h"
+#include "xboard/xboard.h"
 
 int main(int argc, char** argv) {
     // XBoard interrupts its engines with SIGINT before sending them a move; Zelmor reads its

@@ -47,8 +47,8 @@ extern const u8 DiagMask45[64];
 extern const u8 DiagMask315[64];
 extern const i32 BitScanTable[64];
 
-// Builds every table in the fixed start-up order, then the evaluation's phase tables, then
-// clears the transposition table.
+// Builds the board's tables in their fixed order (InitEngineTables adds the evaluation's and
+// the search's).
 void InitTables();
 
 // Square of the least significant set bit (the highest-numbered square); bb must not be 0.
@@ -127,8 +127,22 @@ inline constexpr i16 PieceValue[13] = {0,   100, 100, 320, 320,  325, 325,
 
 inline constexpr const char* StartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
 
-// Sets the live position and GamePosition from FEN/EPD text; false when the text is rejected.
-bool SetBoard(const char* text);
+// The "am"/"bm" operation of an EPD record, unread: 'a' or 'b' (0 for none) and the move text.
+struct EpdOperation {
+    char kind = 0;
+    char moveText[10] = "";
+};
+// Sets the live position, its history and GamePosition from FEN/EPD text and hands back the EPD
+// operation; false when the text is rejected (the half-read position is still consistent). Only
+// the board changes: SetBoard (engine) is the set-up that also forgets earlier games.
+bool LoadPosition(const char* text, EpdOperation& epd);
+// Debug builds' consistency check of the live position (check.cpp): bitboards, occupancy and
+// rotated boards against board[], king squares, material and counters; with freshSetUp also the
+// keys, which right after set-up are the men's keys alone (PieceKeysOf, PawnKeysOf). Not a
+// legality test: set-up accepts unplayable positions.
+bool PositionIsOk(bool freshSetUp = false);
+u64 PieceKeysOf(const Position& p);
+u32 PawnKeysOf(const Position& p);
 // Writes the live position as FEN (no counters); returns a pointer to the terminating NUL.
 // The buffer needs at least 92 bytes.
 char* WriteFen(char* buffer);
@@ -169,6 +183,15 @@ inline void SaveSnapshot(UndoRecord& undo) {
 }
 
 bool IsMoveValid(Move move);
+
+// What the "!error.err" report of a marker word reaching MakeMove says about the search that
+// played it: the layers above point these at their iteration depth and ponder move (0 while
+// they do not).
+struct MoveErrorContext {
+    const u32* depth = nullptr;
+    const Move* ponderMove = nullptr;
+};
+extern MoveErrorContext moveErrorContext;
 
 // ---------------------------------------------------------------------------------------------
 // Line attacks through the live occupancy (table look-ups only).

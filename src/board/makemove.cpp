@@ -6,9 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/log.h"
 #include "board/board.h"
-#include "engine/engine.h"
-#include "search/search.h"
+
+MoveErrorContext moveErrorContext;
 
 namespace board_moves {
 
@@ -44,13 +45,15 @@ constexpr CastleSquares Castles[4] = {
                      static_cast<unsigned>(move), MoveFrom(move), MoveTo(move));
         std::fflush(f);
         if (making) {
-            std::fprintf(f, "current depth:%u\n", iterationDepth);
+            const u32 depth = moveErrorContext.depth ? *moveErrorContext.depth : 0;
+            const Move ponder = moveErrorContext.ponderMove ? *moveErrorContext.ponderMove : 0;
+            std::fprintf(f, "current depth:%u\n", depth);
             std::fflush(f);
             std::fprintf(f, "islegal? : %s\n", IsMoveValid(move) ? "legal" : "illegal");
             std::fflush(f);
             std::fprintf(f, "ponder move:%u; from=%d; to=%d; type=%d\n",
-                         static_cast<unsigned>(ponderMove), MoveFrom(ponderMove),
-                         MoveTo(ponderMove), MoveKindOf(ponderMove));
+                         static_cast<unsigned>(ponder), MoveFrom(ponder), MoveTo(ponder),
+                         MoveKindOf(ponder));
             std::fflush(f);
         }
     }

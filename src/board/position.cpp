@@ -4,10 +4,6 @@
 #include <cstring>
 
 #include "board/board.h"
-#include "engine/engine.h"
-#include "eval/eval.h"
-#include "records/records.h"
-#include "search/search.h"
 
 Position pos;
 HistoryEntry history[HistorySize];
@@ -58,7 +54,7 @@ u16 PlausibleCastleRights(u16 rights) {
 
 // Finds an "am"/"bm" operation in the text after the position fields. Only the first 'a' or
 // 'b' of that text is considered, as EPD records put the operation first.
-void FindEpdMove(const char* p, char* moveText, char& operation) {
+void FindEpdMove(const char* p, char (&moveText)[10], char& operation) {
     operation = 0;
     moveText[0] = '\0';
     while (*p && *p != 'a' && *p != 'b') ++p;
@@ -75,8 +71,7 @@ void FindEpdMove(const char* p, char* moveText, char& operation) {
 }
 
 // Steps that make even a rejected, half-built position consistent: occupancy and rotated
-// boards derived from the pieces placed so far, history entry 0, the game position, and the
-// reset of everything learnt about the previous game.
+// boards derived from the pieces placed so far, history entry 0 and the game position.
 void FinishSetUp() {
     // 8. Occupancy and the rotated boards.
     for (int side = Black; side <= White; ++side) {
@@ -94,18 +89,12 @@ void FinishSetUp() {
     history[0].keyLow = static_cast<u32>(pos.key);
     history[0].keyHigh = static_cast<u32>(pos.key >> 32);
     CopyLiveToGamePosition();
-
-    // 10. Everything learnt about the previous game is void.
-    ClearHash();
-    ResetSearchTables();
-    ClearPawnHash();
-    gamePly = 1;
-    hashAge = 1;
 }
 
 }  // namespace
 
-bool SetBoard(const char* text) {
+bool LoadPosition(const char* text, EpdOperation& epd) {
+    epd = EpdOperation{};
     // 1. Clear the position and the history below the current top.
     Position cleared{};
     cleared.kingSquare[0] = cleared.kingSquare[1] = 100;
@@ -179,22 +168,11 @@ bool SetBoard(const char* text) {
             pos.enPassant = static_cast<u8>(SquareOf(fileChar, rankChar));
     }
 
-    // 7. The EPD "am"/"bm" operation, if any.
-    char moveText[10];
-    char operation;
-    FindEpdMove(p, moveText, operation);
+    // 7. The EPD "am"/"bm" operation, if any: its move is read against the new position by
+    // the caller, which knows move notation.
+    FindEpdMove(p, epd.moveText, epd.kind);
 
     FinishSetUp();
-
-    // 11. The EPD move, read against the new position.
-    if (operation != 0) {
-        Move move = parseSanMove(moveText);
-        if (move == 0) {
-            std::printf("Warning cannot recognize move: %s\r\n", moveText);
-            return false;
-        }
-        (operation == 'a' ? pos.epdAvoidMove : pos.epdBestMove) = move;
-    }
     return true;
 }
 

@@ -7,8 +7,6 @@
 #include <array>
 
 #include "board/board.h"
-#include "eval/eval.h"
-#include "search/search.h"
 
 u64 KingAttacks[64];
 u64 PawnAttacks[2][64];
@@ -215,6 +213,4 @@ void InitTables() {
         EpMaskR45[t] = SetMaskR45[t] | SetMaskR45[t - 8];
         EpMaskR315[t] = SetMaskR315[t] | SetMaskR315[t - 8];
     }
-    InitPhaseTables();
-    ClearHash();
 }

@@ -3,9 +3,9 @@
 // lists any move; the main book is the fallback; the choice among listed moves is uniform.
 #include <cstdio>
 
+#include "base/log.h"
 #include "board/board.h"
 #include "book/book.h"
-#include "engine/engine.h"
 #include "movegen/movegen.h"
 
 namespace {
@@ -61,8 +61,7 @@ Move getBookMove() {
     CheckInfo checkInfo;
     FindCheckers(checkInfo);
     ScoredMove generated[MaxGeneratedMoves];
-    ScoredMove* end = checkInfo.checkers ? EvasionGenerators[side](generated, checkInfo)
-                                         : MoveGenerators[side](generated);
+    ScoredMove* end = GenerateMoves(generated, checkInfo);
 
     // 4. Last generated first, each move made, looked up and taken back.
     BookMoveList second;

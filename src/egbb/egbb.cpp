@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/log.h"
 #include "board/board.h"
 #include "egbb/library.h"
-#include "engine/engine.h"
 
 bool bitbasesLoaded = false;
 i32 bitbaseLoadMode = 1;

@@ -1,48 +1,13 @@
-// Engine control: start-up and configuration, the command loop, the game flow (think, ponder,
-// result claims), time control and input polling, and the debug log. The loop runs on the one
-// thread; searches poll for input through PollCommand.
+// The game core under the protocol front ends: start-up and configuration, position set-up, the
+// game flow (think, ponder, result claims), time control and input polling. Everything runs on
+// one thread; searches poll for input through the reader the front end installs (inputPoller).
 #pragma once
 
 #include <cstdio>
 
+#include "base/log.h"
 #include "board/board.h"
-
-struct PlyRecord;
-struct SearchResult;
-
-// ---------------------------------------------------------------------------------------------
-// Debug log "Zelmor.log", truncated at every start: in the working directory, or in the user's
-// state directory when the working directory takes no files.
-
-class DebugLog {
-public:
-    DebugLog();
-    ~DebugLog();
-    DebugLog(const DebugLog&) = delete;
-    DebugLog& operator=(const DebugLog&) = delete;
-
-    DebugLog& operator<<(const char* text);
-    DebugLog& operator<<(char c);
-    DebugLog& operator<<(int value);
-    DebugLog& operator<<(unsigned value);
-    DebugLog& operator<<(long value);
-    DebugLog& operator<<(unsigned long value);
-    DebugLog& operator<<(long long value);
-    DebugLog& operator<<(unsigned long long value);
-    // A full line: text, newline, flush.
-    void Line(const char* text);
-    void Flush();
-    // Where the log went: "" for the working directory, else the state directory ending in '/'.
-    const char* Directory() const { return directory_; }
-    // Why no log is written anywhere; "" while it is.
-    const char* Failure() const { return failure_; }
-
-private:
-    std::FILE* file_ = nullptr;
-    char directory_[4096] = "";
-    char failure_[8400] = "";
-};
-extern DebugLog debugLog;
+#include "search/search.h"
 
 // ---------------------------------------------------------------------------------------------
 // Command loop state
@@ -55,19 +20,41 @@ extern bool ponderEnabled;
 
 // Start-up; forUci skips the xboard handshake and sends the report lines to the debug log.
 bool EngineStartup(bool forUci = false);
-void CommandLoop();
+
+// ---------------------------------------------------------------------------------------------
+// Set-up
+
+// The fixed tables of every subsystem in start-up order: the board's, the evaluation's phase
+// tables, then a cleared transposition table.
+void InitEngineTables();
+// Sets up a position as "new", "setboard", the converters and the tools do: LoadPosition, then
+// everything learnt about earlier games is forgotten (transposition table, History, cut-off
+// statistics and killers, pawn hash, gamePly and hashAge), then an EPD "am"/"bm" move is read
+// against the new position. False when the text or that move is rejected.
+bool SetBoard(const char* text);
 
 // ---------------------------------------------------------------------------------------------
 // Game flow
 
 extern u16 gamePly;
-extern u16 hashAge;
 extern Move ponderMove;
 extern PlyRecord ponderUndo;
 
 void think();
+// How a search begins: for the engine's move, for the move after a confirmed guess whose ponder
+// search had already ended (the pondering time is credited), on a guess (no move clock), or for
+// analysis (no clock; the front end sets the limits and printer around it).
+enum class SearchStart { OwnMove, ContinuedPonder, Ponder, Analysis };
+// The one way every front end starts a search: its limits applied, the stop flag cleared, the
+// clock started as the kind needs, then the iterative search.
+SearchResult RunSearch(SearchStart kind);
 // Starts the clock (crediting pondering time when the guessed move was played) and searches.
 SearchResult StartEngine(bool goodPonder);
+// The opponent played the guessed move. countGameMove: the guess becomes a game move now (game
+// counters, ponderMove cleared); a front end that learns the move otherwise counts it there.
+// searchRunning: the ponder search still runs and goes on as the search for the engine's move,
+// its clock starting now with the pondering time credited.
+void ConfirmPonderGuess(bool searchRunning, bool countGameMove);
 void StopEngine();
 // Plays a game move on the live position; false (with the "Illegal Move" report) when the move is
 // not legal there or the game is too long for the history stack.
@@ -82,14 +69,7 @@ void TakeBackPonderMove();
 extern i32 movesPerSession;
 extern i32 incrementMs;
 extern i32 movesToGo;
-extern i32 timeForMove;
-extern i32 searchStart;
-extern bool stopSearch;
-extern u32 nodeCount;
-extern u32 nextPoll;
 
-// Milliseconds since the process started.
-i32 Now();
 void SetTimeBudget(i32 ownCentiseconds, i32 opponentCentiseconds);
 // The budget's second half, for a movesToGo already known (SetTimeBudget derives it from the
 // game's ply; a UCI interface states it): the per-move share, the increment, the hard limit.
@@ -103,5 +83,3 @@ bool PollPoint();
 bool PollClock();
 // Non-zero when a whole token (or the end of input) waits on standard input, unread.
 i32 InputAvailable();
-// Reads one token during a search and acts on it, or hands it to the command loop.
-void PollCommand();

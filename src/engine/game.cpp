@@ -214,12 +214,7 @@ bool PlayGameMove(Move move, bool reportIllegal) {
         default: break;
     }
     // 5. The game position follows the live one.
-    GamePosition.enPassant = pos.enPassant;
-    GamePosition.castleRights = pos.castleRights;
-    GamePosition.kingSquare[0] = pos.kingSquare[0];
-    GamePosition.kingSquare[1] = pos.kingSquare[1];
-    std::memcpy(GamePosition.board, pos.board, sizeof GamePosition.board);
-    GamePosition.sideToMove ^= 1;
+    CopyLiveToGamePosition();
     // 6. Move ordering starts afresh for the new position.
     ResetMoveOrdering();
     return true;
@@ -229,14 +224,7 @@ bool MakeRealMove(Move move) { return PlayGameMove(move, true); }
 
 bool HasLegalMove() {
     ScoredMove list[MaxGeneratedMoves];
-    CheckInfo checkInfo;
-    FindCheckers(checkInfo);
-    int side = pos.sideToMove;
-    ScoredMove* end =
-        checkInfo.checkers ? EvasionGenerators[side](list, checkInfo) : MoveGenerators[side](list);
-    for (ScoredMove* m = list; m != end; ++m)
-        if (KeepsKingSafe(m->move)) return true;
-    return false;
+    return GenerateLegalMoves(list) != list;
 }
 
 void TakeBackPonderMove() {
@@ -294,22 +282,49 @@ Move ExpectedReply() {
     return 0;
 }
 
-SearchResult StartEngine(bool goodPonder) {
-    debugLog << "-M: entered StartEngine, goodPonder: " << (goodPonder ? 1 : 0);
-    LogLine();
+SearchResult RunSearch(SearchStart kind) {
+    if (kind != SearchStart::Analysis) {
+        debugLog << "-M: entered StartEngine, goodPonder: "
+                 << (kind == SearchStart::ContinuedPonder ? 1 : 0);
+        LogLine();
+    }
     ApplySearchLimits();
     stopSearch = false;
-    StartMoveClock(Now());
-    if (goodPonder) {
+    // A ponder search runs on the opponent's time: its move clock starts when the guess is
+    // confirmed.
+    if (kind != SearchStart::Ponder) StartMoveClock(Now());
+    if (kind == SearchStart::ContinuedPonder) {
         // The guess was played after the ponder search had ended: the time since then was not
         // spent pondering and is not credited.
         searchStart += Now() - ponderSearchEnd;
         ApplyPonderCredit(Now());
-    } else
+    } else {
         searchStart = Now();
-    debugLog << "*** xxx czas uzyty: " << Now() - searchStart;
-    LogLine();
+    }
+    if (kind != SearchStart::Analysis) {
+        debugLog << "*** xxx czas uzyty: " << Now() - searchStart;
+        LogLine();
+    }
     return SearchIterative();
+}
+
+SearchResult StartEngine(bool goodPonder) {
+    return RunSearch(goodPonder ? SearchStart::ContinuedPonder : SearchStart::OwnMove);
+}
+
+void ConfirmPonderGuess(bool searchRunning, bool countGameMove) {
+    if (countGameMove) {
+        ++gamePly;
+        ++hashAge;
+        ponderMove = 0;
+    }
+    if (searchRunning) {
+        // The running ponder search goes on as the search for the move, under the clock.
+        const i32 now = Now();
+        StartMoveClock(now);
+        ApplyPonderCredit(now);
+        EngineState = Thinking;
+    }
 }
 
 void StopEngine() {
@@ -404,13 +419,7 @@ void think() {
             LogLine();
             break;
         }
-        debugLog.Line("-M: entered StartEngine, goodPonder: 0");
-        ApplySearchLimits();
-        stopSearch = false;
-        searchStart = Now();
-        debugLog << "*** xxx czas uzyty: " << Now() - searchStart;
-        LogLine();
-        result = SearchIterative();
+        result = RunSearch(SearchStart::Ponder);
         // The opponent played the guess while the search ran: it was the search for our move.
         if (EngineState == Thinking) continue;
         ponderSearchEnd = Now();

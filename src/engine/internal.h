@@ -1,5 +1,5 @@
 // Engine-control helpers shared by the loop, the game flow, time control and start-up, and
-// reached by the engine's tests. Nothing outside engine/ includes this.
+// reached by the protocol front ends above it and by the engine's tests.
 #pragma once
 
 #include <cstdio>
@@ -12,14 +12,6 @@
 
 inline constexpr int ConfigLineLimit = 4095;  // longer lines are ignored whole
 inline constexpr int PathLimit = 4096;
-
-// The user's home directory: $HOME when it is absolute, else the password database's; nullptr
-// when there is none.
-const char* HomeDirectory();
-// Zelmor's own directory of a kind the XDG directory standard names: "$variable/zelmor/" when the
-// variable holds an absolute directory, else "$HOME/fallback/zelmor/". False without a home
-// directory or when the result does not fit.
-bool UserDirectory(const char* variable, const char* fallback, char* out, std::size_t size);
 
 struct EngineConfig {
     // Relative directories are taken from here: "" for the working directory's Zelmor.ini, the
@@ -65,7 +57,7 @@ void SanitizeSetup();
 
 // Limits a front end sets for the searches that follow, beyond the clock: a fixed depth, a fixed
 // time for each move, a node count, or no clock at all (analysis, a search that only a command
-// ends). Zero means no limit. StartEngine and the ponder search apply them.
+// ends). Zero means no limit. RunSearch applies them to every search.
 struct SearchLimits {
     i32 depth = 0;          // the last iteration searched
     i32 moveTimeMs = 0;     // a hard limit for the move, whatever the clock says
@@ -98,8 +90,8 @@ bool MakePonderMove(Move g);
 // its age counter is brought back into range.
 void AgeTableAfterMove(int depth);
 
-// The input poll a running search makes when a whole token waits: PollCommand for the xboard
-// loop; another front end installs its own reader.
+// The input poll a running search makes when a whole token waits: each front end installs its
+// own reader (none: the input waits for the loop).
 extern void (*inputPoller)();
 
 // Takeback. Every game move (the guessed move a confirmed ponder search leaves, too) is recorded
@@ -108,32 +100,6 @@ extern void (*inputPoller)();
 // False, with nothing changed, when the game holds fewer moves.
 void RecordGameMove(Move move, const UndoRecord& undo);
 bool TakeBackGameMove(int count);
-
-// ---------------------------------------------------------------------------------------------
-// Analysis and the interface's other commands
-
-// Analysis: the game position is searched with no clock, nothing is played; moves, takebacks and
-// new positions restart the search. EngineState stays Force meanwhile.
-extern bool analysing;
-// The analysis must (re)start before the loop reads its next token.
-extern bool analysisDue;
-// Starts analysing (the loop then runs the search), or ends it.
-void BeginAnalysis();
-void EndAnalysis();
-// Runs the analysis search until input stops it or it ends by itself.
-void RunAnalysis();
-// The "stat01:" progress line: of the running analysis search during a poll, of the last one
-// otherwise.
-void PrintAnalysisStatus();
-// Thinking output on or off ("post", "nopost").
-void SetPostThinking(bool on);
-// "pong N" for "ping N" (the number is read here); an error line without a number.
-void AnswerPing();
-// "Hint: MOVE" with the reply the engine expects, or nothing.
-void AnswerHint();
-// The xboard loop's input poll: PollCommand, then the commands that need no stop handled at once
-// ("post", "nopost", "hint", "ping" while pondering or analysing, "." while analysing).
-void PollXboardInput();
 
 // ---------------------------------------------------------------------------------------------
 // Time control and the loop's commands
@@ -147,11 +113,6 @@ extern bool pendingStopsSearch;
 extern i32 moveClockStart;
 extern i64 hardTimeLimit;
 void StartMoveClock(i32 now);
-// Whether the token is a loop command that must stop a running search before it is handled.
-bool StopsSearch(const char* token);
-// Reads the "%d %s %d" of a clock report; prints the error line and returns false when the own
-// clock is not a number (nothing is changed then).
-bool ReadClockReport(i32& own, char* keyword, i32& opponent);
 // Counts the time spent pondering against the move, at most two thirds of the budget.
 void ApplyPonderCredit(i32 now);
 // When the last ponder search returned to the loop (it ended by itself or on a command).

@@ -274,7 +274,7 @@ bool EngineStartup(bool forUci) {
     // rather than an empty board.
     EngineState = Playing;
     currentPly = &plyRecords[0];
-    InitTables();
+    InitEngineTables();
     SetBoard(StartFen);
 
     // 7. Configuration, books as BOOK_PATH lines are met, bitbases once the file is read.

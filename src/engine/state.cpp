@@ -10,15 +10,15 @@ bool commandPending;
 bool ponderEnabled = true;
 
 u16 gamePly = 1;
-u16 hashAge = 1;
 Move ponderMove;
 PlyRecord ponderUndo;
 
 i32 movesPerSession = 35;
 i32 incrementMs;
 i32 movesToGo = 35;
-i32 timeForMove;
-i32 searchStart;
-bool stopSearch;
-u32 nodeCount;
-u32 nextPoll;
+
+// A marker word reaching MakeMove is reported with the search's depth and the ponder move.
+namespace {
+[[maybe_unused]] const bool moveErrorContextSet =
+    (moveErrorContext = MoveErrorContext{&iterationDepth, &ponderMove}, true);
+}  // namespace

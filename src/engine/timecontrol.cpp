@@ -1,5 +1,5 @@
-// Time control and input polling: the budget from the interface's clock reports, the time test,
-// the search's poll points and PollCommand, which reads one token while a search runs.
+// Time control and input polling: the budget from the interface's clock reports, the time test
+// and the search's poll points, which hand waiting input to the front end's reader.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -12,13 +12,34 @@
 
 bool pendingStopsSearch;
 SearchLimits searchLimits;
-void (*inputPoller)() = PollCommand;
+void (*inputPoller)() = nullptr;
 i32 moveClockStart;
 i64 hardTimeLimit = -1;
 
 namespace {
 constexpr u32 PollInterval = 16384;
-}
+
+bool SearchIsPondering() { return EngineState == Pondering; }
+// A failed aspiration window may take more time unless the next time control is close.
+bool ClockAllowsGrowth() { return movesToGo > 4 || movesPerSession == 0; }
+}  // namespace
+
+// The engine's rules for every search: its clock, its input poll, the xboard thinking line.
+SearchControl searchControl = {
+    .maxDepth = 127,
+    .timeForMove = 0,
+    .searchStart = 0,
+    .shallowRestartAllowed = true,
+    .stop = false,
+    .firstPoll = PollInterval,
+    .tableAge = 1,
+    .printer = PrintXboardThinking,
+    .timeIsUp = TimeIsUp,
+    .pollPoint = PollPoint,
+    .pollClock = PollClock,
+    .pondering = SearchIsPondering,
+    .budgetMayGrow = ClockAllowsGrowth,
+};
 
 void SetTimeBudget(i32 ownCentiseconds, i32 opponentCentiseconds) {
     (void)opponentCentiseconds;  // logged by the callers; the budget rests on the own clock alone
@@ -90,7 +111,7 @@ bool PollPoint() {
     // 3. Waiting input: read one token and act on it.
     if (InputAvailable()) {
         if (stopSearch || TimeIsUp()) return true;
-        inputPoller();
+        if (inputPoller) inputPoller();
         if (stopSearch || TimeIsUp()) return true;
     }
     // 4. An aborting node leaves nextPoll alone, so every node above it aborts at once.
@@ -103,79 +124,4 @@ bool PollClock() { return stopSearch || (nodeCount > nextPoll && TimeIsUp()); }
 void ApplyPonderCredit(i32 now) {
     i64 credit = (2 * i64{timeForMove}) / 3;
     if (i64{now} - searchStart > credit) searchStart = static_cast<i32>(now - credit);
-}
-
-bool ReadClockReport(i32& own, char* keyword, i32& opponent) {
-    keyword[0] = '\0';
-    opponent = 0;
-    if (!ReadInt(own)) {
-        std::printf("Error (clock report needs a number): %s\n", commandBuffer);
-        debugLog.Line("-M: clock report without a number, ignored");
-        return false;
-    }
-    if (!ReadToken(keyword, TokenCapacity)) return true;
-    if (!ReadInt(opponent)) {
-        // The opponent's clock is only logged: the report still sets the budget.
-        std::printf("Error (clock report needs a number): %s\n", commandBuffer);
-        opponent = 0;
-    }
-    return true;
-}
-
-void PollCommand() {
-    // 1. One token. The end of input acts as "quit", so a closed pipe ends the engine cleanly.
-    if (!ReadToken(commandBuffer, TokenCapacity)) std::strcpy(commandBuffer, "quit");
-    debugLog << "-cC: ";
-    debugLog.Line(commandBuffer);
-
-    // 2. A move: the guessed one turns pondering into thinking; any other ends the search.
-    if (Move move = ParseMove(commandBuffer)) {
-        if (EngineState == Pondering && move == ponderMove) {
-            // The buffer now holds the move, played here: nothing waits for the loop any more.
-            commandPending = pendingStopsSearch = false;
-            stopSearch = false;
-            StartMoveClock(Now());
-            ApplyPonderCredit(Now());
-            ++gamePly;
-            ++hashAge;
-            ponderMove = 0;
-            EngineState = Thinking;
-            debugLog << "--- GOOD PONDER --- cmd:";
-            debugLog.Line(commandBuffer);
-            return;
-        }
-        commandPending = stopSearch = pendingStopsSearch = true;
-        return;
-    }
-
-    // 3. A clock report changes the running search's budget at once.
-    // The report is applied here, whole: a token that was waiting for the loop has been
-    // replaced by it, and the loop must not read the report a second time.
-    if (std::strncmp(commandBuffer, "time", 4) == 0) {
-        commandPending = pendingStopsSearch = false;
-        i32 own, opponent;
-        char keyword[TokenCapacity];
-        if (!ReadClockReport(own, keyword, opponent)) return;
-        debugLog << own << ' ' << keyword << ' ' << opponent << " [cC]\n";
-        SetTimeBudget(own, opponent);
-        return;
-    }
-
-    // Pondering on or off needs no search to stop; applied here it cannot be lost.
-    if (std::strcmp(commandBuffer, "easy") == 0 || std::strcmp(commandBuffer, "hard") == 0) {
-        ponderEnabled = commandBuffer[0] == 'h';
-        commandPending = pendingStopsSearch = false;
-        return;
-    }
-
-    // 4. "?", "force", "quit" and every other command the loop acts on stop the search: a
-    // command left waiting could be overwritten by the next token and lost.
-    if (std::strcmp(commandBuffer, "?") == 0 || StopsSearch(commandBuffer)) {
-        commandPending = stopSearch = pendingStopsSearch = true;
-        return;
-    }
-
-    // 5. Anything else waits for the loop, which only logs it; the search goes on.
-    commandPending = true;
-    pendingStopsSearch = false;
 }

@@ -1,6 +1,6 @@
 // Move generation: the three pseudo-legal generators with ordering scores (one template per
-// side, reached through the side-indexed tables), check and attack detection, coordinate move
-// text and the static exchange evaluation. Stateless; needs the board tables.
+// side, reached through the side-indexed tables), check and attack detection, coordinate and
+// SAN move text and the static exchange evaluation. Stateless; needs the board tables.
 #pragma once
 
 #include "board/board.h"
@@ -20,6 +20,15 @@ extern const EvasionGenerator EvasionGenerators[2];  // [Black], [White]
 inline constexpr int MaxGeneratedMoves = 256;
 
 void FindCheckers(CheckInfo& checkInfo);
+// The pseudo-legal moves of the live position: the evasion generator when checkInfo (filled by
+// FindCheckers) shows a check, else the normal one. The book and the search work on these.
+inline ScoredMove* GenerateMoves(ScoredMove* list, const CheckInfo& checkInfo) {
+    const int side = pos.sideToMove;
+    return checkInfo.checkers ? EvasionGenerators[side](list, checkInfo)
+                              : MoveGenerators[side](list);
+}
+// The legal moves of the live position, in generation order; returns their end (legal.cpp).
+ScoredMove* GenerateLegalMoves(ScoredMove* list);
 bool LeavesKingAttacked(Move move, int side);
 // Squares from which a man of `side` may open a line to its king: those on the king's rays along
 // which an enemy slider stands, and the king's own square. 0 for a side without a king.
@@ -50,5 +59,7 @@ extern const CastlePathTest CastlePathAttacked[2];
 char* MoveToText(Move move, char* buffer);
 // Reads the opponent's move text against GamePosition; 0 when it is not a coordinate move.
 Move ParseMove(const char* text);
+// SAN (or coordinate) text to a move of the live position; 0 when not recognised (san.cpp).
+Move parseSanMove(const char* text);
 
 i16 StaticExchange(int from, int moverCode, int to, u64 straightSliders, u64 diagonalSliders);

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "base/log.h"
 #include "board/board.h"
-#include "engine/engine.h"
 #include "movegen/movegen.h"
 #include "records/records.h"
 
@@ -108,8 +108,7 @@ bool IsGeneratedMove(Move move) {
     }
     // Twice the generators' bound: a corrupted position must not run past the list.
     ScoredMove list[2 * MaxGeneratedMoves];
-    ScoredMove* end = checkInfo.checkers != 0 ? EvasionGenerators[side](list, checkInfo)
-                                              : MoveGenerators[side](list);
+    ScoredMove* end = GenerateMoves(list, checkInfo);
     for (ScoredMove* m = list; m != end; ++m) {
         if (m->move == move) return true;
     }

@@ -1,7 +1,7 @@
-// Game records: SAN parsing, the PGN reader, binary game files, position lists and the five
+// Game records: the PGN reader, binary game files, position lists and the five
 // converters between them ("pgn2pos", "pgn2game", "pgnlist2game", "game2pgn", "game2pos").
 // Everything replays games on the one live position, starting from the initial position; the
-// converters set it up themselves, after InitTables has run.
+// converters set it up themselves, after InitEngineTables has run.
 #pragma once
 
 #include <cstddef>
@@ -11,9 +11,6 @@
 #include <vector>
 
 #include "board/types.h"
-
-// SAN (or coordinate) text to a move of the live position; 0 when not recognised.
-Move parseSanMove(const char* text);
 
 // ---------------------------------------------------------------------------------------------
 // Game record (one per conversion)

@@ -1,8 +1,9 @@
 // SearchNode: the fail-soft principal-variation search below the root, with table cut-offs,
 // bitbase probes, null move, internal iterative deepening, futility pruning, one-ply late-move
 // reductions and check, passed-pawn and recapture extensions.
+#include <cassert>
+
 #include "egbb/egbb.h"
-#include "engine/engine.h"
 #include "eval/eval.h"
 #include "search/order.h"
 #include "search/search.h"
@@ -14,7 +15,7 @@ constexpr int Abort = 8190;
 constexpr int NoMove = -8190;
 constexpr int MateRange = 5000;
 
-inline bool PollAborts() { return nodeCount > nextPoll && PollPoint(); }
+inline bool PollAborts() { return nodeCount > nextPoll && searchControl.pollPoint(); }
 
 // Bitbases are asked near the leaves only, where they pay: late enough for a cut, early enough
 // not to repeat the same probe along every line, and five-man tables only where allowed.
@@ -63,6 +64,10 @@ void QuarterCutoffCounts() {
 }
 
 i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
+    // The ply records and the history stack above the game hold the deepest line the search
+    // can reach; the depth and ply limits keep it inside them.
+    assert(ply > 0 && ply < PlyRecordCount - 1);
+    assert(historyTop >= history && historyTop < history + HistorySize - 1);
     PlyRecord* const record = currentPly;
     const int side = pos.sideToMove;
 
@@ -138,7 +143,7 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
                 v = -Quiesce(0, ply + 1, -beta, -beta + 1);
             currentPly = record;
             UnmakeNullMove();
-            if (PollClock()) return -Abort;
+            if (searchControl.pollClock()) return -Abort;
             if (v >= beta) return static_cast<i16>(v);
         }
     }

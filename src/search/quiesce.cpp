@@ -1,5 +1,7 @@
 // Quiesce: captures (and queen promotions) at the horizon, standing pat on the static
 // evaluation; evasions instead once the side has been in check before on the path.
+#include <cassert>
+
 #include "eval/eval.h"
 #include "search/order.h"
 #include "search/search.h"
@@ -15,6 +17,10 @@ constexpr int LastQuiescePly = 133;
 }  // namespace
 
 i16 Quiesce(int qdepth, int ply, int alpha, int beta) {
+    // The ply records and the history stack above the game hold the deepest line the search
+    // can reach; the depth and ply limits keep it inside them.
+    assert(ply > 0 && ply < PlyRecordCount - 1);
+    assert(historyTop >= history && historyTop < history + HistorySize - 1);
     PlyRecord* const record = currentPly;
     const int side = pos.sideToMove;
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "base/log.h"
 #include "egbb/egbb.h"
-#include "engine/engine.h"
 #include "search/order.h"
 #include "search/search.h"
 #include "search/tt.h"
@@ -90,7 +90,7 @@ i32 GrowBudget(int factor) {
     return added;
 }
 
-bool BudgetMayGrow() { return !allRootMovesDraw && (movesToGo > 4 || movesPerSession == 0); }
+bool BudgetMayGrow() { return !allRootMovesDraw && searchControl.budgetMayGrow(); }
 
 int BuildPvFrom(char* buffer, char* limit, int n) {
     if (n <= 0) {
@@ -134,10 +134,11 @@ int BuildPvFrom(char* buffer, char* limit, int n) {
 
 }  // namespace
 
-void PrintXboardThinking(ThinkingKind, int depth, int score, int centiseconds, u32 nodes,
+void PrintXboardThinking(ThinkingKind, int depth, int score, int centiseconds, u64 nodes,
                          const char* line) {
     // Node counts pass 2^31 in long searches: printed unsigned, never negative.
-    std::printf("    %d     %d     %d     %u  %s\n", depth, score, centiseconds, nodes, line);
+    std::printf("    %d     %d     %d     %u  %s\n", depth, score, centiseconds,
+                static_cast<u32>(nodes), line);
 }
 
 i16 BuildPv(char* buffer, int n) {
@@ -193,9 +194,7 @@ i16 SearchRoot(int alpha, int beta) {
     // 2. Root moves, generated once per SearchIterative
     ScoredMove* const start = moveStack;
     if (root->moveListEnd == nullptr || root->moveListEnd == start) {
-        root->moveListEnd = root->checkInfo.checkers
-                                ? EvasionGenerators[side](start, root->checkInfo)
-                                : MoveGenerators[side](start);
+        root->moveListEnd = GenerateMoves(start, root->checkInfo);
     }
     SaveSnapshot(root->undo);
     ScoredMove* const end = root->moveListEnd;
@@ -236,7 +235,7 @@ i16 SearchRoot(int alpha, int beta) {
         }
         currentPly = root;
         UnmakeMove(move, root->undo);
-        if (stopSearch || TimeIsUp()) return LeaveRoot(best);
+        if (stopSearch || searchControl.timeIsUp()) return LeaveRoot(best);
 
         current->score = static_cast<i16>(v);
         if (v > best) {
@@ -391,7 +390,7 @@ SearchResult SearchIterative() {
             }
 
             // 5.4 Stopped or out of time: this iteration does not count.
-            if (stopSearch || TimeIsUp()) break;
+            if (stopSearch || searchControl.timeIsUp()) break;
 
             // 5.5 Result
             result = {root->bestMove, static_cast<i16>(v)};
@@ -399,7 +398,7 @@ SearchResult SearchIterative() {
                 debugLog.Line("-----STALEMATED---");
                 break;
             }
-            if (EngineState == Pondering) debugLog.Line("---PONDER:");
+            if (searchControl.pondering()) debugLog.Line("---PONDER:");
 
             // 5.7 Thinking line
             const int depth = static_cast<int>(iterationDepth);
@@ -427,7 +426,7 @@ SearchResult SearchIterative() {
         PrintThinking(ThinkingKind::Final, depth - 1, score, elapsed(), pvText);
 
         // 7. Stopped before depth 6 on its own move: one more try with a fresh budget.
-        if (stopSearch && depth <= 5 && !restarted && EngineState != Pondering &&
+        if (stopSearch && depth <= 5 && !restarted && !searchControl.pondering() &&
             shallowRestartAllowed) {
             restarted = true;
             debugLog << "fixing move... ********************: depth=" << depth;

@@ -1,10 +1,61 @@
 // The search: transposition table, per-ply records and the shared move stack, alpha-beta,
 // quiescence, and the iterative-deepening root search with its thinking output. All state is
-// process-wide and static; SetBoard resets it through ClearHash and ResetSearchTables.
+// process-wide and static; a position set-up resets it through ClearHash and ResetSearchTables.
+// What the search needs from the engine above it arrives through searchControl.
 #pragma once
 
 #include "board/board.h"
 #include "movegen/movegen.h"
+
+// ---------------------------------------------------------------------------------------------
+// What the search needs from whoever runs it
+
+// How the root shows its progress. The xboard thinking line is the default; a front end with
+// another format (or none) installs its own printer. Kind tells a completed iteration from the
+// final line after the last one and from the line that announces a shallow search's restart.
+enum class ThinkingKind { Iteration, Final, Restart };
+using ThinkingPrinter = void (*)(ThinkingKind kind, int depth, int score, int centiseconds,
+                                 u64 nodes, const char* line);
+// The xboard thinking line; its node count is the 32-bit one xboard has always been shown, and
+// wraps in a search of over 2^32 nodes.
+void PrintXboardThinking(ThinkingKind kind, int depth, int score, int centiseconds, u64 nodes,
+                         const char* line);
+
+// The limits, the budget, the stop flag, the first poll, the table age and the hooks into the
+// clock and the input: shared by every search thread. The search declares it; the engine owns the
+// one process-wide instance (its hooks are the engine's time test and input poll), fills it in
+// before a search and changes it from the poll while the search runs.
+struct SearchControl {
+    u32 maxDepth;     // the last iteration searched
+    i32 timeForMove;  // the move's budget (ms from searchStart); failed windows may grow it
+    i32 searchStart;
+    // Whether a search stopped before depth 6 on the engine's own move may try once more with
+    // a fresh budget. Searches under a fixed time, depth or node limit, or with no clock at all,
+    // must not: their limit is the user's.
+    bool shallowRestartAllowed;
+    bool stop;  // set by the time test, the poll or the caller: the search unwinds
+    // The node count of a search's first poll. A fixed-depth benchmark moves it out of reach, so
+    // that neither the clock nor waiting input can change what it searches.
+    u32 firstPoll;
+    u16 tableAge;  // the age new table entries get: the game counter hashAge
+    ThinkingPrinter printer;
+    bool (*timeIsUp)();       // the clock test; sets stop when it says yes
+    bool (*pollPoint)();      // every 16384 nodes: clock, then waiting input; true = abort
+    bool (*pollClock)();      // the clock-only poll after the null move
+    bool (*pondering)();      // the search runs on the opponent's time
+    bool (*budgetMayGrow)();  // the clock leaves room for a longer re-search
+};
+extern SearchControl searchControl;
+
+// The control's fields under the names the engine and the tests know them by.
+inline u32& maxDepth = searchControl.maxDepth;
+inline bool& shallowRestartAllowed = searchControl.shallowRestartAllowed;
+inline u32& firstPoll = searchControl.firstPoll;
+inline ThinkingPrinter& thinkingPrinter = searchControl.printer;
+inline i32& timeForMove = searchControl.timeForMove;
+inline i32& searchStart = searchControl.searchStart;
+inline bool& stopSearch = searchControl.stop;
+inline u16& hashAge = searchControl.tableAge;
 
 // ---------------------------------------------------------------------------------------------
 // Per-ply records and the move stack (also used by perft, pondering and the book).
@@ -27,19 +78,91 @@ struct PlyRecord {
 
 inline constexpr int PlyRecordCount = 136;
 inline constexpr int MoveStackSize = 16512;
-extern PlyRecord plyRecords[PlyRecordCount];
-extern PlyRecord* currentPly;
-extern ScoredMove moveStack[MoveStackSize];
+// The principal-variation text; BuildPv needs a buffer of this size.
+inline constexpr int PvTextSize = 1024;
+
+// Everything one search thread owns: its ply records and move stack, the move-ordering
+// statistics (History, the cut-off counts, the killers in the ply records), its node counters
+// and iteration values and its principal-variation text. The live position and its history
+// stack are the board's (pos, history, historyTop). searchWorker is thread 0, the one search
+// today; the names below are its fields, so a second thread needs a worker of its own and
+// these names resolved per thread.
+struct SearchWorker {
+    PlyRecord plyRecords[PlyRecordCount];
+    PlyRecord* currentPly;
+    ScoredMove moveStack[MoveStackSize];
+    u32 History[2][4096];
+    u64 CutoffCount[12][64];
+    u64 TriedCount[12][64];
+    i32 checkCount[2];
+    // Moves made by the root and alpha-beta search; the poll is due once it passes nextPoll.
+    // 64 bits: a long analysis passes 2^32 nodes, and a 32-bit poll schedule would then poll at
+    // every node for a while and not at all for hours.
+    u64 nodeCount;
+    u64 nextPoll;
+    // Moves made by the quiescence search since SearchIterative started (nodeCount leaves them
+    // out); the benchmark adds the two for its all-nodes rate.
+    u64 quiesceNodeCount;
+    u32 iterationDepth;
+    i32 aspirationState;
+    bool probingEnabled;
+    bool allRootMovesDraw;
+    char pvText[PvTextSize];
+};
+extern SearchWorker searchWorker;
+
+inline PlyRecord (&plyRecords)[PlyRecordCount] = searchWorker.plyRecords;
+inline PlyRecord*& currentPly = searchWorker.currentPly;
+inline ScoredMove (&moveStack)[MoveStackSize] = searchWorker.moveStack;
+inline u32 (&History)[2][4096] = searchWorker.History;
+inline u64 (&CutoffCount)[12][64] = searchWorker.CutoffCount;
+inline u64 (&TriedCount)[12][64] = searchWorker.TriedCount;
+inline i32 (&checkCount)[2] = searchWorker.checkCount;
+inline u64& nodeCount = searchWorker.nodeCount;
+inline u64& nextPoll = searchWorker.nextPoll;
+inline u64& quiesceNodeCount = searchWorker.quiesceNodeCount;
+inline u32& iterationDepth = searchWorker.iterationDepth;
+inline i32& aspirationState = searchWorker.aspirationState;
+inline bool& probingEnabled = searchWorker.probingEnabled;
+inline bool& allRootMovesDraw = searchWorker.allRootMovesDraw;
+inline char (&pvText)[PvTextSize] = searchWorker.pvText;
 
 // Where the moves of the ply at `record` start: the end of the previous ply's list.
 ScoredMove* MoveListStart(const PlyRecord* record);
 
 // ---------------------------------------------------------------------------------------------
-// Transposition table (hash.cpp)
+// Transposition table (hash.cpp, tt.h), shared by every search thread. Two halves by side to
+// move, each of a power-of-two number of buckets; a bucket is three slots of three u32 words and
+// starts HashBucketWords words after the one before. The default, 2^20 buckets a side (72 MiB),
+// lives in static storage; SetHashSize moves the table to another size.
 
-inline constexpr int HashBuckets = 1 << 20;  // per side
 inline constexpr int HashSlots = 3;
-extern u32 TranspositionTable[2 * HashBuckets * HashSlots * 3];
+#ifndef ZELMOR_HASH_BUCKET_WORDS
+#define ZELMOR_HASH_BUCKET_WORDS 9
+#endif
+// 9: buckets packed; 16: one 64-byte cache line each (128 MiB by default).
+inline constexpr int HashBucketWords = ZELMOR_HASH_BUCKET_WORDS;
+static_assert(HashBucketWords == 9 || HashBucketWords == 16);
+inline constexpr int DefaultHashBits = 20;
+inline constexpr int MinHashBits = 10;
+inline constexpr int MaxHashBits = 26;
+
+// Where the table is and how a key finds its bucket: the bucket number is the key's low `bits`
+// bits; a slot stores bits 16-31 of the low key half, and keyCheckMask keeps those of them the
+// bucket number does not already imply.
+struct HashTableShape {
+    u32* words;
+    int bits;  // log2 of the buckets per side
+    u64 bucketMask;
+    u32 keyCheckMask;
+    u64 bucketCount;  // both halves
+};
+extern HashTableShape hashTable;
+
+// 2^bits buckets a side, bits from MinHashBits to MaxHashBits; the new table is empty. False,
+// with the table unchanged, for a size out of range or memory that cannot be had.
+bool SetHashSize(int bits);
+inline u64 HashTableBytes() { return hashTable.bucketCount * HashBucketWords * sizeof(u32); }
 
 struct HashEntry {
     Move move;
@@ -62,26 +185,6 @@ void AgeHashEntries(int depth);
 // ---------------------------------------------------------------------------------------------
 // Alpha-beta, quiescence and root search
 
-extern u32 History[2][4096];
-extern u64 CutoffCount[12][64];
-extern u64 TriedCount[12][64];
-extern i32 checkCount[2];
-
-extern u32 iterationDepth;
-extern u32 maxDepth;
-extern i32 aspirationState;
-extern bool probingEnabled;
-extern bool allRootMovesDraw;
-// The principal-variation text; BuildPv needs a buffer of this size.
-inline constexpr int PvTextSize = 1024;
-extern char pvText[PvTextSize];
-// Moves made by the quiescence search since SearchIterative started (nodeCount leaves them out);
-// the benchmark adds the two for its all-nodes rate.
-extern u64 quiesceNodeCount;
-// nodeCount of a search's first poll. A fixed-depth benchmark moves it out of reach, so that
-// neither the clock nor waiting input can change what it searches.
-extern u32 firstPoll;
-
 // Clears History and the killers and sets every cut-off statistic to 1 (position set-up).
 void ResetSearchTables();
 // After a game move: History to 0 and every cut-off statistic to 1; killers stay.
@@ -103,19 +206,6 @@ struct SearchResult {
     i16 score;
 };
 
-// How the root shows its progress. The xboard thinking line is the default; a front end with
-// another format (or none) installs its own printer. Kind tells a completed iteration from the
-// final line after the last one and from the line that announces a shallow search's restart.
-enum class ThinkingKind { Iteration, Final, Restart };
-using ThinkingPrinter = void (*)(ThinkingKind kind, int depth, int score, int centiseconds,
-                                 u32 nodes, const char* line);
-void PrintXboardThinking(ThinkingKind kind, int depth, int score, int centiseconds, u32 nodes,
-                         const char* line);
-extern ThinkingPrinter thinkingPrinter;
-// Whether a search stopped before depth 6 on the engine's own move may try once more with a
-// fresh budget. Searches under a fixed time, depth or node limit, or with no clock at all, must
-// not: their limit is the user's.
-extern bool shallowRestartAllowed;
 SearchResult SearchIterative();
 i16 SearchRoot(int alpha, int beta);
 i16 BuildPv(char* buffer, int n);

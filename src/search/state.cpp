@@ -1,28 +1,26 @@
-// Process-wide search state: per-ply records, the shared move stack and the move-ordering
+// The search worker of thread 0: per-ply records, the move stack and the move-ordering
 // statistics that survive from search to search until a position is set up.
 #include <cstring>
 
 #include "search/search.h"
 
-PlyRecord plyRecords[PlyRecordCount];
-PlyRecord* currentPly = &plyRecords[0];
-ScoredMove moveStack[MoveStackSize];
-
-u32 History[2][4096];
-u64 CutoffCount[12][64];
-u64 TriedCount[12][64];
-i32 checkCount[2];
-
-u32 iterationDepth;
-u32 maxDepth = 127;
-ThinkingPrinter thinkingPrinter = PrintXboardThinking;
-bool shallowRestartAllowed = true;
-i32 aspirationState;
-bool probingEnabled = true;
-bool allRootMovesDraw;
-char pvText[PvTextSize];
-u64 quiesceNodeCount;
-u32 firstPoll = 16384;
+SearchWorker searchWorker = {
+    .plyRecords = {},
+    .currentPly = &searchWorker.plyRecords[0],
+    .moveStack = {},
+    .History = {},
+    .CutoffCount = {},
+    .TriedCount = {},
+    .checkCount = {},
+    .nodeCount = 0,
+    .nextPoll = 0,
+    .quiesceNodeCount = 0,
+    .iterationDepth = 0,
+    .aspirationState = 0,
+    .probingEnabled = true,
+    .allRootMovesDraw = false,
+    .pvText = {},
+};
 
 ScoredMove* MoveListStart(const PlyRecord* record) {
     return record == &plyRecords[0] ? moveStack : (record - 1)->moveListEnd;

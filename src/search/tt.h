@@ -4,18 +4,19 @@
 
 #include <algorithm>
 
-#include "engine/engine.h"
 #include "search/search.h"
 
-// The bucket of the live position: half by side to move, then bits 0-19 of the key.
+// The bucket of the live position: half by side to move, then the key's low bits.
 inline u32* HashBucket() {
-    const u64 index = (static_cast<u64>(pos.sideToMove) << 20) | (pos.key & (HashBuckets - 1));
-    return TranspositionTable + index * (HashSlots * 3);
+    const u64 index =
+        (static_cast<u64>(pos.sideToMove) << hashTable.bits) | (pos.key & hashTable.bucketMask);
+    return hashTable.words + index * HashBucketWords;
 }
 
-// Bits 20-31 of the low key half and the whole high half: with the bucket number, all 64 bits.
+// The stored low-half bits above the bucket number and the whole high half: with the bucket
+// number, all 64 bits when the table has at least 2^16 buckets a side.
 inline bool SlotMatches(const u32* slot, u32 keyLow, u32 keyHigh) {
-    return ((slot[0] ^ keyLow) & 0xFFF00000u) == 0 && slot[1] == keyHigh;
+    return ((slot[0] ^ keyLow) & hashTable.keyCheckMask) == 0 && slot[1] == keyHigh;
 }
 
 inline bool ProbeBucket(HashEntry& entry) {

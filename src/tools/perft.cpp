@@ -107,5 +107,5 @@ void RunPerft(i32 depth) {
     --currentPly;
     currentPly->moveListEnd = savedEnd;
     std::printf("total nodes: %" PRIu64 "\n", total);
-    std::printf("(total moves[32]: %u)\n", nodeCount);
+    std::printf("(total moves[32]: %u)\n", static_cast<u32>(nodeCount));
 }

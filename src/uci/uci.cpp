@@ -20,151 +20,19 @@
 #include "engine/internal.h"
 #include "movegen/movegen.h"
 #include "search/search.h"
+#include "uci/internal.h"
+
+using namespace uci;
 
 namespace {
 
 // ---------------------------------------------------------------------------------------------
-// Lines and words
-
-// A line holds a whole game's "position ... moves" list: far more moves than a game can have.
-constexpr std::size_t LineLimit = 1 << 17;
-constexpr int WordLimit = static_cast<int>(LineLimit / 2);
-
-char line[LineLimit];
-// The line in `line` is a command a search could not act on: the loop handles it next.
-bool linePending;
-char* words[WordLimit];
-
-constexpr bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-// One "info string" line; the texts a and b fill the format's %s.
-void InfoString(const char* format, const char* a = "", const char* b = "") {
-    char text[512];  // a longer text (a stray word of a huge line) is cut
-    if (std::snprintf(text, sizeof text, format, a, b) < 0) return;
-    std::printf("info string %s\n", text);
-}
-
-// The next line that is not blank, without its line end; false at the end of input.
-bool ReadLine() {
-    for (;;) {
-        bool truncated = false;
-        if (!ReadRestOfLine(line, sizeof line, truncated)) return false;
-        std::size_t length = std::strlen(line);
-        while (length > 0 && IsBlank(line[length - 1])) line[--length] = '\0';
-        if (truncated) InfoString("input line longer than 131071 characters cut");
-        for (const char* p = line; *p; ++p)
-            if (!IsBlank(*p)) return true;
-    }
-}
-
-// Cuts text into words in place; returns their number.
-int Split(char* text, char** out, int limit) {
-    int n = 0;
-    for (char* p = text; *p && n < limit;) {
-        while (IsBlank(*p)) *p++ = '\0';
-        if (!*p) break;
-        out[n++] = p;
-        while (*p && !IsBlank(*p)) ++p;
-    }
-    return n;
-}
-
-enum class Verb {
-    None,
-    Uci,
-    Debug,
-    IsReady,
-    SetOption,
-    Register,
-    UciNewGame,
-    Position,
-    Go,
-    Stop,
-    PonderHit,
-    Quit
-};
-
-constexpr struct {
-    const char* name;
-    Verb verb;
-} Verbs[] = {
-    {"uci", Verb::Uci},           {"debug", Verb::Debug},
-    {"isready", Verb::IsReady},   {"setoption", Verb::SetOption},
-    {"register", Verb::Register}, {"ucinewgame", Verb::UciNewGame},
-    {"position", Verb::Position}, {"go", Verb::Go},
-    {"stop", Verb::Stop},         {"ponderhit", Verb::PonderHit},
-    {"quit", Verb::Quit},
-};
-
-Verb VerbOf(const char* word, std::size_t length) {
-    for (const auto& v : Verbs)
-        if (std::strlen(v.name) == length && std::strncmp(v.name, word, length) == 0) return v.verb;
-    return Verb::None;
-}
-
-const char* NameOf(Verb verb) {
-    for (const auto& v : Verbs)
-        if (v.verb == verb) return v.name;
-    return "";
-}
-
-// The first known command word of a line (UCI skips unknown words before it), read without
-// changing the line.
-Verb FirstVerb(const char* text) {
-    for (const char* p = text; *p;) {
-        while (IsBlank(*p)) ++p;
-        const char* start = p;
-        while (*p && !IsBlank(*p)) ++p;
-        if (p == start) break;
-        if (Verb verb = VerbOf(start, static_cast<std::size_t>(p - start)); verb != Verb::None)
-            return verb;
-    }
-    return Verb::None;
-}
-
-// Words [from, to) joined by single blanks into out, cut to its size.
-void Join(char** w, int from, int to, char* out, std::size_t size) {
-    std::size_t length = 0;
-    out[0] = '\0';
-    for (int i = from; i < to; ++i) {
-        const std::size_t n = std::strlen(w[i]) + (length ? 1 : 0);
-        if (length + n >= size) break;
-        std::snprintf(out + length, size - length, "%s%s", length ? " " : "", w[i]);
-        length += n;
-    }
-}
-
-// A whole decimal number, saturated to 64 bits; false for anything else.
-bool WholeNumber(const char* word, i64& value) {
-    if (!word || !*word) return false;
-    char* end = nullptr;
-    errno = 0;
-    long long parsed = std::strtoll(word, &end, 10);
-    if (*end != '\0' || end == word) return false;
-    value = parsed;
-    return true;
-}
-
-// ---------------------------------------------------------------------------------------------
 // Moves
-
-// The legal moves of the live position; returns their end.
-ScoredMove* LegalMoves(ScoredMove* list) {
-    CheckInfo checkInfo;
-    FindCheckers(checkInfo);
-    const int side = pos.sideToMove;
-    ScoredMove* end =
-        checkInfo.checkers ? EvasionGenerators[side](list, checkInfo) : MoveGenerators[side](list);
-    ScoredMove* kept = list;
-    for (ScoredMove* m = list; m != end; ++m)
-        if (KeepsKingSafe(m->move)) *kept++ = *m;
-    return kept;
-}
 
 bool IsLegalMove(Move move) {
     if (move == 0 || IsMarker(move)) return false;
     ScoredMove list[MaxGeneratedMoves];
-    ScoredMove* end = LegalMoves(list);
+    ScoredMove* end = GenerateLegalMoves(list);
     for (ScoredMove* m = list; m != end; ++m)
         if (m->move == move) return true;
     return false;
@@ -323,133 +191,6 @@ void PositionCommand(char** w, int n) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Options
-
-bool ownBook = true;
-bool ponderOption = false;
-bool bitbasesStale;         // a bitbase option changed: reloaded before the next search or readyok
-bool reportPending = true;  // what is missing is told once options have settled
-
-constexpr int CacheLimitMb = 2047;  // the plug-in takes the cache in bytes, as an int
-
-const char* OptionText(const char* value) { return value[0] ? value : "<empty>"; }
-
-void PrintIdentity() {
-    std::printf("id name Zelmor\n");
-    std::printf("id author the Zelmor developers\n");
-    std::printf("option name Ponder type check default %s\n", ponderOption ? "true" : "false");
-    std::printf("option name OwnBook type check default %s\n", ownBook ? "true" : "false");
-    std::printf("option name BookPath type string default %s\n",
-                OptionText(engineConfig.bookDirectory));
-    std::printf("option name EgbbPath type string default %s\n",
-                OptionText(engineConfig.bitbaseDirectory));
-    std::printf(
-        "option name EgbbCache type spin default %d min 0 max %d\n",
-        engineConfig.bitbaseCacheMb > CacheLimitMb ? CacheLimitMb : engineConfig.bitbaseCacheMb,
-        CacheLimitMb);
-    std::printf("option name EgbbLoad type spin default %d min 0 max 5\n",
-                engineConfig.bitbaseLoadMode);
-    std::printf("uciok\n");
-}
-
-// Reloads changed bitbase settings and tells the user what is missing.
-void SettleOptions() {
-    if (bitbasesStale) {
-        bitbasesStale = false;
-        LoadBitbases(engineConfig.bitbaseDirectory, engineConfig.bitbaseCacheMb,
-                     engineConfig.bitbaseLoadMode);
-        reportPending = true;
-    }
-    if (!reportPending) return;
-    reportPending = false;
-    if (ownBook && (!engineConfig.bookPathSeen || !engineConfig.mainBookOpened)) {
-        std::size_t length = std::strlen(mainBook.errorText);
-        while (length > 0 && IsBlank(mainBook.errorText[length - 1])) --length;
-        mainBook.errorText[length] = '\0';
-        InfoString("no opening book: %s",
-                   length ? mainBook.errorText : "set BookPath (BOOK_PATH in Zelmor.ini)");
-    }
-    if (!bitbasesLoaded)
-        InfoString("endgame bitbases not loaded: set EgbbPath (EGBB_PATH in Zelmor.ini)");
-    if (debugLog.Failure()[0] != '\0') InfoString("no debug log: %s", debugLog.Failure());
-}
-
-bool ReadCheck(const char* name, const char* value, bool& target) {
-    if (strcasecmp(value, "true") == 0 || strcasecmp(value, "false") == 0) {
-        target = strcasecmp(value, "true") == 0;
-        return true;
-    }
-    InfoString("setoption: %s takes true or false, not '%s'", name, value);
-    return false;
-}
-
-bool ReadSpin(const char* name, const char* value, int low, int high, i32& target) {
-    i64 number;
-    if (WholeNumber(value, number) && number >= low && number <= high) {
-        target = static_cast<i32>(number);
-        return true;
-    }
-    char range[48];
-    std::snprintf(range, sizeof range, "%s takes %d to %d", name, low, high);
-    InfoString("setoption: %s, not '%s'", range, value);
-    return false;
-}
-
-bool ReadDirectory(const char* name, const char* value, char* target) {
-    if (std::strcmp(value, "<empty>") == 0) value = "";
-    if (std::strlen(value) > ConfigLineLimit - 2) {
-        InfoString("setoption: %s is longer than 4093 characters", name);
-        return false;
-    }
-    std::snprintf(target, ConfigLineLimit + 1, "%s", value);
-    CompleteDirectory(target);
-    return true;
-}
-
-void SetOptionCommand(char** w, int n) {
-    // "setoption name <words> [value <words>]"; names and values may hold blanks.
-    if (n < 2 || std::strcmp(w[0], "name") != 0) {
-        InfoString("setoption needs: setoption name <option> [value <value>]");
-        return;
-    }
-    static char name[256], value[ConfigLineLimit + 1];
-    int valueAt = 1;
-    while (valueAt < n && std::strcmp(w[valueAt], "value") != 0) ++valueAt;
-    Join(w, 1, valueAt, name, sizeof name);
-    Join(w, valueAt + 1, n, value, sizeof value);
-    debugLog << "-M: option " << name << " = ";
-    debugLog.Line(value);
-
-    if (strcasecmp(name, "Ponder") == 0) {
-        ReadCheck("Ponder", value, ponderOption);
-    } else if (strcasecmp(name, "OwnBook") == 0) {
-        if (ReadCheck("OwnBook", value, ownBook)) reportPending = true;
-    } else if (strcasecmp(name, "BookPath") == 0) {
-        if (!ReadDirectory("BookPath", value, engineConfig.bookDirectory)) return;
-        mainBook.close();
-        secondBook.close();
-        mainBook.directory[0] = secondBook.directory[0] = '\0';
-        engineConfig.bookPathSeen = engineConfig.bookDirectory[0] != '\0';
-        engineConfig.mainBookOpened = false;
-        mainBook.errorText[0] = '\0';
-        if (engineConfig.bookPathSeen) OpenBooks(engineConfig);
-        reportPending = true;
-    } else if (strcasecmp(name, "EgbbPath") == 0) {
-        if (ReadDirectory("EgbbPath", value, engineConfig.bitbaseDirectory)) bitbasesStale = true;
-    } else if (strcasecmp(name, "EgbbCache") == 0) {
-        if (ReadSpin("EgbbCache", value, 0, CacheLimitMb, engineConfig.bitbaseCacheMb))
-            bitbasesStale = bitbasesLoaded || engineConfig.bitbaseDirectory[0];
-    } else if (strcasecmp(name, "EgbbLoad") == 0) {
-        if (ReadSpin("EgbbLoad", value, 0, 5, engineConfig.bitbaseLoadMode))
-            bitbasesStale = bitbasesLoaded || engineConfig.bitbaseDirectory[0];
-    } else if (strcasecmp(name, "Hash") == 0) {
-        InfoString("setoption: the hash table is fixed at 72 MB");
-    } else {
-        InfoString("setoption: Zelmor has no option '%s'", name);
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
 // Thinking output
 
 // Bitbase wins are held to 8001 and evaluations to 7800: anything above is a mate, 8100 − plies.
@@ -492,7 +233,7 @@ void PvMoves(const char* text, char* out, std::size_t size) {
     }
 }
 
-void PrintUciThinking(ThinkingKind kind, int depth, int score, int, u32 nodes, const char* text) {
+void PrintUciThinking(ThinkingKind kind, int depth, int score, int, u64 nodes, const char* text) {
     if (kind == ThinkingKind::Restart || depth < 1 || score >= NoScore || score <= -NoScore) return;
     char pv[PvTextSize];
     PvMoves(text, pv, sizeof pv);
@@ -513,10 +254,10 @@ void PrintUciThinking(ThinkingKind kind, int depth, int score, int, u32 nodes, c
     ScoreText(score, scoreText, sizeof scoreText);
     i64 ms = i64{Now()} - goStart;
     if (ms < 0) ms = 0;
-    const u64 nps = u64{nodes} * 1000 / static_cast<u64>(ms > 0 ? ms : 1);
-    std::printf("info depth %d score %s time %lld nodes %u nps %llu%s%s\n", depth, scoreText,
-                static_cast<long long>(ms), nodes, static_cast<unsigned long long>(nps),
-                pv[0] ? " pv " : "", pv);
+    const u64 nps = nodes * 1000 / static_cast<u64>(ms > 0 ? ms : 1);
+    std::printf("info depth %d score %s time %lld nodes %llu nps %llu%s%s\n", depth, scoreText,
+                static_cast<long long>(ms), static_cast<unsigned long long>(nodes),
+                static_cast<unsigned long long>(nps), pv[0] ? " pv " : "", pv);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -542,10 +283,7 @@ void HandleLineDuringSearch() {
             // The guess was right: the search goes on as the search for the move, under the
             // clock, with the time spent pondering counted as xboard counts it.
             if (EngineState == Pondering) {
-                const i32 now = Now();
-                StartMoveClock(now);
-                ApplyPonderCredit(now);
-                EngineState = Thinking;
+                ConfirmPonderGuess(true, false);
                 debugLog.Line("--- GOOD PONDER --- ponderhit");
             }
             return;
@@ -674,7 +412,7 @@ Move ChooseMove(const SearchResult& result, int& depth) {
     debugLog << "-M: no searched move, first legal move played; search gave "
              << unsigned{result.move};
     debugLog.Line("");
-    return LegalMoves(list) != list ? list[0].move : 0;
+    return GenerateLegalMoves(list) != list ? list[0].move : 0;
 }
 
 // The reply the table expects after `best`, when it is legal there.
@@ -754,7 +492,7 @@ void GoCommand(char** w, int n) {
     goStart = Now();
     lastDepth = 0;
     lastPv[0] = '\0';
-    const SearchResult result = StartEngine(false);
+    const SearchResult result = RunSearch(SearchStart::OwnMove);
     if (result.move == EndRepetition || result.move == EndFiftyMoves ||
         result.move == EndNoMaterial)
         std::printf("info depth 0 score cp 0\n");  // drawn by rule already: nothing searched

@@ -10,6 +10,7 @@
 #include "engine/internal.h"
 #include "movegen/movegen.h"
 #include "search/search.h"
+#include "xboard/xboard.h"
 
 bool analysing;
 bool analysisDue;
@@ -30,7 +31,7 @@ char analysisBest[8];  // first move of the last finished iteration's line, "" b
 
 void LogLine() { debugLog.Line(""); }
 
-void AnalysisThinking(ThinkingKind kind, int depth, int score, int centiseconds, u32 nodes,
+void AnalysisThinking(ThinkingKind kind, int depth, int score, int centiseconds, u64 nodes,
                       const char* line) {
     // Input stopped the search: its last line is about a position the game is leaving.
     if (kind == ThinkingKind::Final && stopSearch) return;
@@ -47,14 +48,7 @@ void AnalysisThinking(ThinkingKind kind, int depth, int score, int centiseconds,
 
 int CountLegalMoves() {
     ScoredMove list[MaxGeneratedMoves];
-    CheckInfo checkInfo;
-    FindCheckers(checkInfo);
-    const int side = pos.sideToMove;
-    ScoredMove* end =
-        checkInfo.checkers ? EvasionGenerators[side](list, checkInfo) : MoveGenerators[side](list);
-    int count = 0;
-    for (ScoredMove* m = list; m != end; ++m) count += KeepsKingSafe(m->move) ? 1 : 0;
-    return count;
+    return static_cast<int>(GenerateLegalMoves(list) - list);
 }
 
 // The line shown for a position the search has nothing to add to: no move, or drawn by rule.
@@ -122,15 +116,11 @@ void RunAnalysis() {
     searchLimits.infinite = true;
     searchLimits.moveTimeMs = 0;
     searchLimits.nodes = 0;
-    ApplySearchLimits();
     thinkingPrinter = AnalysisThinking;
-    stopSearch = false;
     analysisStart = Now();
-    searchStart = analysisStart;
-    StartMoveClock(analysisStart);
-    SearchIterative();
+    RunSearch(SearchStart::Analysis);
     lastElapsed = (Now() - analysisStart) / 10;
-    lastNodes = nodeCount;
+    lastNodes = static_cast<u32>(nodeCount);
     searchLimits = saved;
     thinkingPrinter = postThinking ? PrintXboardThinking : nullptr;
     stopSearch = false;
@@ -160,8 +150,8 @@ void PrintAnalysisStatus() {
         if (m > current) ++left;
     }
     if (current >= moveStack && current < end) MoveToText(current->move, text);
-    std::printf("stat01: %d %u %u %d %d%s%s\n", (Now() - analysisStart) / 10, nodeCount,
-                iterationDepth, left, total, text[0] ? " " : "", text);
+    std::printf("stat01: %d %u %u %d %d%s%s\n", (Now() - analysisStart) / 10,
+                static_cast<u32>(nodeCount), iterationDepth, left, total, text[0] ? " " : "", text);
 }
 
 void SetPostThinking(bool on) {

@@ -15,6 +15,7 @@
 #include "records/records.h"
 #include "search/search.h"
 #include "tools/tools.h"
+#include "xboard/xboard.h"
 
 namespace {
 
@@ -41,13 +42,7 @@ void RefuseInPosition(const char* command) {
     debugLog.Line(command);
 }
 
-void TimeCommand() {
-    i32 own, opponent;
-    char keyword[TokenCapacity];
-    if (!ReadClockReport(own, keyword, opponent)) return;
-    debugLog << own << ' ' << keyword << ' ' << opponent << '\n';
-    SetTimeBudget(own, opponent);
-}
+void TimeCommand() { ApplyClockReport("\n"); }
 
 void MoveReceived() {
     Move move = ParseMove(commandBuffer);
@@ -64,9 +59,7 @@ void MoveReceived() {
                 // spent pondering because the state stays Pondering.
                 debugLog.Line(
                     "-WARNING ------------------------------ ------------- -------- GOOD PONDER");
-                ++gamePly;
-                ++hashAge;
-                ponderMove = 0;
+                ConfirmPonderGuess(false, true);
                 think();
                 return;
             }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/engine.h"
 #include "search/search.h"
 
 namespace {

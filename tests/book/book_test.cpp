@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "board/board.h"
+#include "engine/engine.h"
 #include "movegen/movegen.h"
 
 namespace fs = std::filesystem;
@@ -238,7 +239,7 @@ TEST_F(BookFileTest, EmptyAndRaggedDataFiles) {
 
 class BookSetTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { InitTables(); }
+    static void SetUpTestSuite() { InitEngineTables(); }
     void SetUp() override {
         dir = MakeTempDir();
         ASSERT_FALSE(dir.empty());

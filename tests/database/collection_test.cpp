@@ -15,6 +15,7 @@
 
 #include "board/board.h"
 #include "database/database.h"
+#include "engine/engine.h"
 #include "records/records.h"
 
 namespace fs = std::filesystem;
@@ -50,7 +51,7 @@ std::string Printed(F&& run) {
 
 TEST(CollectionDatabase, LookupsAgreeOnEveryPosition) {
     if (!fs::is_directory(Collection)) GTEST_SKIP() << "no game collection at " << Collection;
-    InitTables();
+    InitEngineTables();
     std::string pattern = (fs::temp_directory_path() / "zelmor-collection-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     const fs::path previous = fs::current_path();

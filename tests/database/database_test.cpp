@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "board/board.h"
+#include "engine/engine.h"
 
 namespace fs = std::filesystem;
 
@@ -80,7 +81,7 @@ const std::string AfterNf3 = "rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQ
 
 class DatabaseTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { InitTables(); }
+    static void SetUpTestSuite() { InitEngineTables(); }
     void SetUp() override {
         dir = MakeTempDir();
         ASSERT_FALSE(dir.empty());

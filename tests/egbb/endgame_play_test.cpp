@@ -10,6 +10,7 @@
 #include "board/board.h"
 #include "egbb/egbb.h"
 #include "egbb_test_support.h"
+#include "engine/engine.h"
 #include "engine/engine_process.h"
 #include "movegen/movegen.h"
 
@@ -94,7 +95,7 @@ TEST_F(EndgamePlay, QueenAndRookMateTheBareKing) {
 // Finds, among king and pawn placements, a White-to-move position that wins by exactly one
 // move, using the bitbases in this process.
 std::string PawnEndingWithOneWinningMove() {
-    InitTables();
+    InitEngineTables();
     LoadBitbases(ModuleDirectory().c_str(), 4, 1);
     if (!bitbasesLoaded) return "";
     const char* fens[] = {

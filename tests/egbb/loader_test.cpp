@@ -10,6 +10,7 @@
 #include "board/board.h"
 #include "egbb/egbb.h"
 #include "egbb_test_support.h"
+#include "engine/engine.h"
 
 namespace {
 
@@ -132,7 +133,7 @@ int RecordingProbe(int side, int whiteKing, int blackKing, int man1, int square1
 
 class ProbeBitbaseTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { InitTables(); }
+    static void SetUpTestSuite() { InitEngineTables(); }
     void SetUp() override {
         probeCall = {{}, 0, 0};
         bitbaseProbe = RecordingProbe;

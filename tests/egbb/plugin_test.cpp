@@ -13,6 +13,7 @@
 #include "board/board.h"
 #include "egbb/egbb.h"
 #include "egbb_test_support.h"
+#include "engine/engine.h"
 
 namespace {
 
@@ -91,7 +92,7 @@ TEST_F(PluginTest, ShorterMatesScoreHigherAndMateOnBoardIsTheDeepestLoss) {
     EXPECT_EQ(Probe(BlackToMove, Sq('b', 6), Sq('a', 8), Queen, Sq('b', 7)), -17000);
 
     // Through the engine's scale: a bitbase win in n plies reads 8000 - n.
-    InitTables();
+    InitEngineTables();
     ASSERT_TRUE(SetBoard("k7/7Q/1K6/8/8/8/8/8 w - -"));
     EXPECT_EQ(ProbeBitbase(), 7999);
     ASSERT_TRUE(SetBoard("4k3/8/8/8/8/8/8/3QK3 w - -"));

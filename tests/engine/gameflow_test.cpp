@@ -320,7 +320,7 @@ TEST(GameFlow, ClockReportAfterAWaitingTokenIsReadOnce) {
 
 // A game move starts the cut-off history and statistics afresh; killers stay.
 TEST(GameFlow, GameMoveResetsTheOrderingStatistics) {
-    InitTables();
+    InitEngineTables();
     SetBoard(StartFen);
     History[White][0x123] = 77;
     History[Black][0x456] = 9;
@@ -356,7 +356,7 @@ std::string ThinkHere(std::string* log = nullptr, i32 budgetMs = 300) {
 // An earlier, deeper search left mate in three plies on the mating move: the table's mated
 // reply position settles the claim.
 TEST(GameFlow, MateScoreOtherThanMateInOneClaimsWhatTheTableShows) {
-    InitTables();
+    InitEngineTables();
     ASSERT_TRUE(SetBoard("6k1/5ppp/8/8/8/8/8/R5K1 w - -"));
     StoreRootHash(MakeMoveWord(A1, A8, Quiet), 8097, 127, 0);
     ponderEnabled = false;
@@ -374,7 +374,7 @@ TEST(GameFlow, GuessFromTheTableMustBeAMoveWithAnOrdinaryScore) {
                  {MakeMoveWord(G6, F6, Quiet), 5000},
                  {MakeMoveWord(G6, F6, Quiet), -5000}};
     for (const Case& c : cases) {
-        InitTables();
+        InitEngineTables();
         ASSERT_TRUE(SetBoard("7k/6P1/6K1/8/8/8/8/8 b - -"));  // h8g8 is Black's only move
         const Move only = MakeMoveWord(H8, G8, Quiet);
         UndoRecord undo;
@@ -398,7 +398,7 @@ TEST(GameFlow, GuessFromTheTableMustBeAMoveWithAnOrdinaryScore) {
 // 80 reversible plies have been played; otherwise entries keep their depth.
 TEST(GameFlow, TableAgesAfterTheMoveOnlyPastEightyReversiblePlies) {
     for (int clock : {79, 80}) {
-        InitTables();
+        InitEngineTables();
         ASSERT_TRUE(SetBoard("6k1/8/8/8/8/8/8/3R2K1 w - -"));
         historyTop->halfmoveClock = static_cast<u16>(clock);
         const u64 rootKey = pos.key;
@@ -448,7 +448,7 @@ u64 KeyAfter(const char* fen, Move move) {
 }
 
 TEST(GameFlow, BookIsAskedUpToGamePly63AndABookMoveEndsTheTurn) {
-    InitTables();
+    InitEngineTables();
     ScratchDir dir;
     WriteOneKeyBook(dir.path() + "/bookbtm",
                     KeyAfter("rnbqkb1r/pppppppp/5n2/8/8/5N2/PPPPPPPP/RNBQKB1R w KQkq -",
@@ -607,7 +607,7 @@ std::string GameState() {
 
 TEST(Takeback, RestoresPositionHistoryAndGameCounters) {
     static bool ready = false;
-    if (!ready) InitTables();
+    if (!ready) InitEngineTables();
     ready = true;
     // Every kind of move: double step, en passant, both castlings, promotion with capture.
     ASSERT_TRUE(SetBoard("r3k2r/1p4P1/8/2P5/8/8/8/R3K2R b KQkq - 0 1"));

@@ -1,6 +1,8 @@
 // The time budget from clock reports, the time test, the poll gate and the ponder credit.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "engine/engine.h"
 #include "engine/internal.h"
 #include "search/search.h"
@@ -155,6 +157,33 @@ TEST_F(TimeControl, PonderCreditIsAtMostTwoThirds) {
     searchStart = now - 1000;  // a short ponder is credited whole
     ApplyPonderCredit(now);
     EXPECT_EQ(searchStart, now - 1000);
+}
+
+// The node counters run past 2^32 in a long analysis: the poll still comes once every 16384
+// nodes, none skipped and none doubled, as the search's node gate drives it.
+TEST_F(TimeControl, PollsEvery16384NodesAcrossTheWrapOf32Bits) {
+    EngineState = Thinking;
+    iterationDepth = 2;  // the clock never stops the first iteration
+    commandPending = false;
+    stopSearch = false;
+    const u64 start = (u64{1} << 32) - 3 * 16384 - 5;
+    nodeCount = start;
+    nextPoll = start;
+    std::vector<u64> polls;
+    for (int node = 0; node < 10 * 16384; ++node) {
+        ++nodeCount;
+        if (nodeCount > nextPoll) {
+            const u64 gate = nextPoll;
+            ASSERT_FALSE(PollPoint());
+            ASSERT_EQ(nextPoll, gate + 16384);
+            polls.push_back(nodeCount);
+        }
+    }
+    ASSERT_EQ(polls.size(), 10u);
+    for (std::size_t i = 0; i < polls.size(); ++i) EXPECT_EQ(polls[i], start + 1 + 16384 * i);
+    EXPECT_GT(nodeCount, u64{1} << 32);
+    nodeCount = 0;
+    nextPoll = 0;
 }
 
 }  // namespace

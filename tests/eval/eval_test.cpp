@@ -10,12 +10,13 @@
 #include <string>
 
 #include "board/board.h"
+#include "engine/engine.h"
 
 namespace {
 
 class EvalTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { InitTables(); }
+    static void SetUpTestSuite() { InitEngineTables(); }
 };
 
 int Eval(const std::string& fen) {

@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "board/board.h"
+#include "engine/engine.h"
 #include "movegen/movegen.h"
 
 namespace testing_support {
 
 inline void InitOnce() {
     static const bool done = [] {
-        InitTables();
+        InitEngineTables();
         return true;
     }();
     (void)done;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "board/board.h"
+#include "engine/engine.h"
 #include "records/records.h"
 
 namespace records_test {
@@ -105,7 +106,7 @@ std::string Output(Command command) {
 // Every test of these suites runs in a fresh scratch directory, removed afterwards.
 class RecordsTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { InitTables(); }
+    static void SetUpTestSuite() { InitEngineTables(); }
 
     void SetUp() override {
         char pattern[] = "/tmp/zelmor-records-XXXXXX";

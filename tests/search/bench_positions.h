@@ -58,7 +58,7 @@ struct FixedDepthResult {
 
 inline void SetUpSearchTablesOnce() {
     static bool ready = false;
-    if (!ready) InitTables();
+    if (!ready) InitEngineTables();
     ready = true;
 }
 
@@ -79,7 +79,7 @@ inline void PrepareFixedDepth(const char* fen, u32 depth) {
 inline FixedDepthResult RunFixedDepth() {
     const SearchResult result = SearchIterative();
     firstPoll = 16384;
-    return {result.move, result.score, nodeCount, nodeCount + quiesceNodeCount};
+    return {result.move, result.score, static_cast<u32>(nodeCount), nodeCount + quiesceNodeCount};
 }
 
 inline FixedDepthResult SearchFixedDepth(const char* fen, u32 depth) {

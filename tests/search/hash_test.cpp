@@ -26,7 +26,8 @@ protected:
     void TearDown() override { SetBoard(StartFen); }
 
     static const u32* Bucket(u64 key, int side) {
-        return TranspositionTable + ((static_cast<u64>(side) << 20) | (key & 0xFFFFF)) * 9;
+        return hashTable.words +
+               ((static_cast<u64>(side) << 20) | (key & 0xFFFFF)) * HashBucketWords;
     }
     static HashEntry Probe(u64 key) {
         pos.key = key;
@@ -63,7 +64,8 @@ TEST_F(HashTable, SlotWordsFollowTheStoredLayout) {
     EXPECT_EQ(slot[1], static_cast<u32>(KeyA >> 32));
     EXPECT_EQ(slot[2], 17u | (2u << 7) | (1u << 9) | (static_cast<u32>(-1234 + 8190) << 18));
     // White's half is the upper one.
-    EXPECT_EQ(Bucket(KeyA, White) - TranspositionTable, ((1ll << 20) + (KeyA & 0xFFFFF)) * 9);
+    EXPECT_EQ(Bucket(KeyA, White) - hashTable.words,
+              ((1ll << 20) + (KeyA & 0xFFFFF)) * HashBucketWords);
 }
 
 TEST_F(HashTable, ProbeReturnsEveryFieldIncludingExtremeScores) {
@@ -272,6 +274,50 @@ TEST_F(HashTable, SetBoardClearsTheTable) {
     EXPECT_EQ(pos.key, key);
     HashEntry entry{};
     EXPECT_FALSE(ProbeHash(entry));
+}
+
+// The table's size is chosen at run time; bucket number, key check and the table walks follow it,
+// and the default is the table every search signature was taken with.
+TEST_F(HashTable, SizeChosenAtRunTimeDrivesBucketsAndKeyCheck) {
+    EXPECT_EQ(hashTable.bits, DefaultHashBits);
+    EXPECT_EQ(HashTableBytes(), (u64{2} << 20) * HashBucketWords * 4);
+    EXPECT_EQ(hashTable.keyCheckMask, 0xFFF00000u);
+    EXPECT_FALSE(SetHashSize(MinHashBits - 1));
+    EXPECT_FALSE(SetHashSize(MaxHashBits + 1));
+    EXPECT_EQ(hashTable.bits, DefaultHashBits);
+
+    ASSERT_TRUE(SetHashSize(16));
+    EXPECT_EQ(hashTable.bucketMask, 0xFFFFu);
+    EXPECT_EQ(hashTable.keyCheckMask, 0xFFFF0000u);
+    EXPECT_EQ(HashTableBytes(), (u64{2} << 16) * HashBucketWords * 4);
+    // Keys equal in bits 0-15 share a bucket of the small table; bits 16-19, which the default
+    // table's bucket number implied, now tell them apart.
+    constexpr u64 Near = KeyA ^ (u64{1} << 17);
+    Store(KeyA, 0x0111, 10, 5, 0);
+    Store(Near, 0x0222, 20, 6, 0);
+    EXPECT_EQ(Probe(KeyA).move, 0x0111);
+    EXPECT_EQ(Probe(Near).move, 0x0222);
+    EXPECT_FALSE(Found(KeyA ^ (u64{1} << 40)));
+    // Walks cover every slot of the small table and no word beyond it.
+    constexpr u64 Elsewhere = KeyA ^ 1;  // another bucket
+    hashAge = 400;
+    Store(Elsewhere, 0x0333, 30, 9, 0);
+    RenormalizeHashAge();
+    EXPECT_EQ(Probe(Elsewhere).age, 64);
+    EXPECT_EQ(Probe(KeyA).age, 0);
+    AgeHashEntries(8);
+    EXPECT_EQ(Probe(Elsewhere).depth, 5);
+
+    ASSERT_TRUE(SetHashSize(DefaultHashBits));
+    EXPECT_EQ(hashTable.bits, DefaultHashBits);
+    EXPECT_FALSE(Found(KeyA));
+    // A bigger table than the default: the bucket number covers bits 16-20 too.
+    ASSERT_TRUE(SetHashSize(21));
+    EXPECT_EQ(hashTable.keyCheckMask, 0xFFE00000u);
+    Store(KeyA, 0x0444, 40, 7, 0);
+    EXPECT_EQ(Probe(KeyA).move, 0x0444);
+    EXPECT_FALSE(Found(KeyA ^ (u64{1} << 20)));
+    ASSERT_TRUE(SetHashSize(DefaultHashBits));
 }
 
 }  // namespace

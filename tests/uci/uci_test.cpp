@@ -28,7 +28,7 @@ int MsSince(Clock::time_point start) {
 
 // The legal moves of a position, computed here with the engine's own board.
 Moves LegalMoves(const std::string& fen, const Moves& moves = {}) {
-    static const bool tablesReady = (InitTables(), true);
+    static const bool tablesReady = (InitEngineTables(), true);
     (void)tablesReady;
     SetBoard(fen == "startpos" ? StartFen : fen.c_str());
     for (const std::string& m : moves) EXPECT_TRUE(PlayGameMove(ParseMove(m.c_str()), false)) << m;

@@ -8,6 +8,7 @@
 #include "engine/engine.h"
 #include "engine/engine_process.h"
 #include "engine/input.h"
+#include "xboard/xboard.h"
 
 namespace {
 

@@ -5,7 +5,6 @@
 
 #include "board/board.h"
 #include "movegen/movegen.h"
-#include "records/records.h"
 
 namespace {
 

@@ -2,13 +2,14 @@
 // taken while static objects are initialised, before the handshake.
 #include <chrono>
 
-#include "engine/engine.h"
+#include "base/log.h"
 
 namespace {
 const auto processStart = std::chrono::steady_clock::now();
 }
 
-i32 Now() {
+std::int32_t Now() {
     auto elapsed = std::chrono::steady_clock::now() - processStart;
-    return static_cast<i32>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+    return static_cast<std::int32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
 }

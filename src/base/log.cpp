@@ -3,6 +3,8 @@
 // that takes no files (an installed Zelmor started from a read-only directory), to the user's
 // state directory $XDG_STATE_HOME/zelmor/ (~/.local/state/zelmor/ by default) and nowhere else.
 // When neither can be written the text is discarded and start-up says so.
+#include "base/log.h"
+
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,9 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include "engine/engine.h"
-#include "engine/internal.h"
 
 DebugLog debugLog;
 
