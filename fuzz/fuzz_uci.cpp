@@ -18,10 +18,10 @@
 #include "engine/engine.h"
 #include "engine/input.h"
 #include "engine/internal.h"
-#include "engine/uci.h"
 #include "eval/eval.h"
 #include "fuzz_support.h"
 #include "search/search.h"
+#include "uci/uci.h"
 
 namespace {
 

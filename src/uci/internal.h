@@ -57,6 +57,8 @@ bool WholeNumber(const char* word, i64& value);
 
 extern bool ownBook;
 extern bool ponderOption;
+// The options as a fresh start has them (a new session in the same process starts from there).
+void ResetOptions();
 // "id" and "option" lines, then "uciok".
 void PrintIdentity();
 // Reloads changed bitbase settings and tells the user what is missing.

@@ -27,6 +27,12 @@ const char* OptionText(const char* value) { return value[0] ? value : "<empty>";
 
 }  // namespace
 
+void ResetOptions() {
+    bitbasesStale = false;
+    reportPending = ownBook = true;
+    ponderOption = false;
+}
+
 void PrintIdentity() {
     std::printf("id name Zelmor\n");
     std::printf("id author the Zelmor developers\n");

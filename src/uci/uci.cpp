@@ -527,9 +527,8 @@ void UciLoop() {
 
 void UciCommands() {
     // A session starts as a fresh process would: options at their defaults, nothing staged.
-    quitReceived = stopReceived = linePending = bitbasesStale = false;
-    reportPending = ownBook = true;
-    ponderOption = false;
+    quitReceived = stopReceived = linePending = false;
+    ResetOptions();
     staged = 0;
     thinkingPrinter = PrintUciThinking;
     inputPoller = PollUci;

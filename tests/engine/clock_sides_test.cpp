@@ -11,9 +11,10 @@
 #include "engine/engine.h"
 #include "engine/input.h"
 #include "engine/internal.h"
-#include "engine/uci.h"
 #include "engine_process.h"
 #include "search/search.h"
+#include "uci/uci.h"
+#include "xboard/xboard.h"
 
 namespace {
 

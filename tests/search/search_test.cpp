@@ -166,7 +166,7 @@ TEST(Search, StoppedEarlyOnItsOwnMoveRestartsOnceWithAFreshBudget) {
 // and goes on; stopped at depth 6 or more, it ends.
 int stopAtIteration;
 bool stopSent;
-void StoppingPrinter(ThinkingKind kind, int depth, int score, int centiseconds, u32 nodes,
+void StoppingPrinter(ThinkingKind kind, int depth, int score, int centiseconds, u64 nodes,
                      const char* line) {
     PrintXboardThinking(kind, depth, score, centiseconds, nodes, line);
     if (kind == ThinkingKind::Iteration && depth == stopAtIteration - 1 && !stopSent) {

@@ -90,7 +90,7 @@ std::string ReplyAfter(const std::vector<std::string>& line) {
     return reply;
 }
 
-void Silent(ThinkingKind, int, int, int, u32, const char*) {}
+void Silent(ThinkingKind, int, int, int, u64, const char*) {}
 
 // The engine's move in the live position by a search to a fixed depth, as a game's move would be
 // searched but with a clock that never runs out: the same move on every run. The live position
@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
     // 0: a game ends when the book has no move; else the search to this depth plays on.
     const u32 searchDepth = argc > 5 ? static_cast<u32>(std::atoi(argv[5])) : 0;
 
-    InitTables();
+    InitEngineTables();
     if (!SetBoard(StartFen)) return 1;
     if (!mainBook.open(bookDir.c_str())) {
         std::fprintf(stderr, "zelmor-book-walk: %s", mainBook.errorText);
