@@ -15,9 +15,9 @@ struct PositionDatabase;
 inline constexpr int BookBuckets = 131072;
 inline constexpr int BookIndexBytes = BookBuckets * 4;
 inline constexpr int BookRecordBytes = 6;
-// "bookcreaterel" without a number: a position met in a single game says more about chance than
-// about the move, and a book walk that enters it finds no reply there.
-inline constexpr u32 DefaultBookMinGames = 2;
+// "bookcreaterel" without a number keeps every position with a game, as it always has, so that
+// books built by scripts stay as they were; the default book asks for 2 (scripts/make-book).
+inline constexpr u32 DefaultBookMinGames = 1;
 inline constexpr u64 BookStoredMask = (u64{1} << 47) - 1;
 
 constexpr u32 BookBucket(u64 key) { return static_cast<u32>(key >> 47); }

@@ -244,7 +244,7 @@ TEST_F(BookCreateTest, RelativeRuleLeavesOutPositionsOfTooFewGames) {
     };
     auto book = std::make_unique<BookFile>();
     std::string error;
-    for (u32 floor : {1u, DefaultBookMinGames, 4u}) {
+    for (u32 floor : {DefaultBookMinGames, 2u, 3u, 4u}) {
         WriteRecords("black.db", records);
         WriteRecords("white.db", records);
         testing::internal::CaptureStdout();
