@@ -15,6 +15,9 @@ struct PositionDatabase;
 inline constexpr int BookBuckets = 131072;
 inline constexpr int BookIndexBytes = BookBuckets * 4;
 inline constexpr int BookRecordBytes = 6;
+// "bookcreaterel" without a number keeps every position with a game, as it always has, so that
+// books built by scripts stay as they were; the default book asks for 2 (scripts/make-book).
+inline constexpr u32 DefaultBookMinGames = 1;
 inline constexpr u64 BookStoredMask = (u64{1} << 47) - 1;
 
 constexpr u32 BookBucket(u64 key) { return static_cast<u32>(key >> 47); }
@@ -67,16 +70,18 @@ extern BookSet secondBook;
 // A move of the live position that leads into a listed position, 0 when there is none.
 Move getBookMove();
 // Writes book `name` (.zbx/.zbk, working directory) from `database`: side 0 keeps positions where
-// White scored above `threshold`, side 1 those where White scored below it.
+// White scored above `threshold`, side 1 those where White scored below it; a position met in
+// fewer than `minGames` games is left out.
 bool buildBook(const char* name, PositionDatabase& database, int side, std::string& errorText,
-               long double threshold = 0.5L);
+               long double threshold = 0.5L, u32 minGames = 1);
 // White's score over every record of `database`, (W + D/2) / (W + B + D); not a number when it
 // holds no games. False when a record cannot be read.
 bool DatabaseWhiteScore(PositionDatabase& database, long double& score);
 // "bookcreaterel": bookbtm/bookwtm as "bookcreate" builds them, but a position is measured against
 // White's score over its whole database file instead of an even score, so that Black gets a book
-// in a collection where White scores above half.
-void BookCreateRelativeCommand();
+// in a collection where White scores above half. `minGames` (at least 1): fewest games a position
+// must have been met in.
+void BookCreateRelativeCommand(u32 minGames = DefaultBookMinGames);
 // "bookcreate": builds bookbtm/bookwtm from black.db/white.db in the working directory.
 void BookCreateCommand();
 // "bookshow": prints whether the live position is in each book set.

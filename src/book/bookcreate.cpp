@@ -21,7 +21,7 @@ void PutLe32(u8* p, u32 value) {
 }  // namespace
 
 bool buildBook(const char* name, PositionDatabase& database, int side, std::string& errorText,
-               long double threshold) {
+               long double threshold, u32 minGames) {
     // 1. Both files go to temporaries beside the book: the book in place stays whole until the
     // new one is complete, and a failed build leaves it as it was. The index is built in memory.
     const std::string indexPath = std::string(name) + ".zbx";
@@ -83,7 +83,7 @@ bool buildBook(const char* name, PositionDatabase& database, int side, std::stri
         // 3.3 Only positions that went well for the side that moved into them (measured against
         // an even score, or against the collection's own score for the relative rule).
         const long double games = w + b + d;
-        if (games == 0) continue;
+        if (games == 0 || games < minGames) continue;
         const long double score = (w + d / 2) / games;
         if (side == 0 ? !(score > threshold) : !(score < threshold)) continue;
 

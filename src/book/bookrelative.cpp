@@ -23,7 +23,7 @@ bool DatabaseWhiteScore(PositionDatabase& database, long double& score) {
     return true;
 }
 
-void BookCreateRelativeCommand() {
+void BookCreateRelativeCommand(u32 minGames) {
     DbPair pair;
     if (!pair.open()) {
         std::printf("%s\n", pair.errorText.c_str());
@@ -40,7 +40,8 @@ void BookCreateRelativeCommand() {
             continue;
         }
         // No games: nothing is above or below the score, and the book is written empty.
-        if (!buildBook(BookNames[side], pair.databases[side], side, errorText, threshold)) {
+        if (!buildBook(BookNames[side], pair.databases[side], side, errorText, threshold,
+                       minGames)) {
             std::printf("%s", errorText.c_str());
             built = false;
         }

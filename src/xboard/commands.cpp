@@ -1,7 +1,9 @@
 // The command loop: one token, one log line, one look-up in the command table. Searches run
 // inside a row's handler; while one runs, PollCommand reads the input and may hand a token back
 // through commandBuffer and commandPending.
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "book/book.h"
@@ -188,7 +190,30 @@ void BookShowRow() { BookShowCommand(); }
 void DbShowRow() { DbShowCommand(false); }
 void DbShowLinRow() { DbShowCommand(true); }
 void BookCreateRow() { BookCreateCommand(); }
-void BookCreateRelativeRow() { BookCreateRelativeCommand(); }
+// "bookcreaterel [MINGAMES]": the number is optional, so only the rest of the command's line is
+// read; the next command must not be taken for it.
+void BookCreateRelativeRow() {
+    char rest[TokenCapacity];
+    bool truncated = false;
+    if (!ReadRestOfLine(rest, sizeof rest, truncated)) rest[0] = '\0';
+    char* end = rest;
+    const long long minGames = std::strtoll(rest, &end, 10);
+    bool blank = true;
+    for (const char* p = rest; *p; ++p)
+        if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n') blank = false;
+    if (blank) {
+        BookCreateRelativeCommand();
+        return;
+    }
+    bool trailing = false;
+    for (const char* p = end; *p; ++p)
+        if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n') trailing = true;
+    if (end == rest || trailing || truncated || minGames < 1 || minGames > UINT32_MAX) {
+        std::printf("Error (bookcreaterel needs a number of games of 1 or more): bookcreaterel\n");
+        return;
+    }
+    BookCreateRelativeCommand(static_cast<u32>(minGames));
+}
 
 void BenchmarkCommand() {
     char ignored[TokenCapacity];

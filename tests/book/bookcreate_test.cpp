@@ -232,3 +232,27 @@ TEST_F(BookCreateTest, RelativeRuleMeasuresAgainstTheWholeDatabase) {
     EXPECT_EQ(book->recordCount, 1u);
     EXPECT_TRUE(book->contains(Key(3, 2)));
 }
+
+// The relative rule's floor: a position met in fewer games than asked for stays out of the book
+// however well it went, and a floor of 1 keeps every position with games.
+
+TEST_F(BookCreateTest, RelativeRuleLeavesOutPositionsOfTooFewGames) {
+    const std::vector<DbRecord> records = {
+        Record(Key(1, 1), 1, 2, 0, 0),  // s = 1, two games
+        Record(Key(2, 1), 1, 3, 0, 0),  // s = 1, three games
+        Record(Key(3, 1), 1, 0, 5, 0),  // s = 0; the file scores 0.5
+    };
+    auto book = std::make_unique<BookFile>();
+    std::string error;
+    for (u32 floor : {DefaultBookMinGames, 2u, 3u, 4u}) {
+        WriteRecords("black.db", records);
+        WriteRecords("white.db", records);
+        testing::internal::CaptureStdout();
+        BookCreateRelativeCommand(floor);
+        EXPECT_EQ(testing::internal::GetCapturedStdout().substr(0, 20), "Generating bookbtm..");
+        ASSERT_TRUE(book->open("bookbtm", error)) << error;
+        EXPECT_EQ(book->recordCount, (floor <= 2 ? 1u : 0u) + (floor <= 3 ? 1u : 0u)) << floor;
+        EXPECT_EQ(book->contains(Key(1, 1)), floor <= 2) << floor;
+        EXPECT_EQ(book->contains(Key(2, 1)), floor <= 3) << floor;
+    }
+}
