@@ -48,6 +48,9 @@ void CompleteDirectory(char* directory);
 extern EngineConfig engineConfig;
 // Opens mainBook from config's book directory and secondBook from its "2/" subdirectory.
 void OpenBooks(EngineConfig& config);
+// The xboard front end's feature lines after "setboard", printed once Zelmor.ini is read (their
+// option defaults come from it) and before "feature done=1"; nullptr prints none.
+extern void (*moreFeatureLines)();
 
 // ---------------------------------------------------------------------------------------------
 // Game flow

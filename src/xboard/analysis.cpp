@@ -10,6 +10,7 @@
 #include "engine/internal.h"
 #include "movegen/movegen.h"
 #include "search/search.h"
+#include "xboard/xboard.h"
 
 bool analysing;
 bool analysisDue;
@@ -42,7 +43,7 @@ void AnalysisThinking(ThinkingKind kind, int depth, int score, int centiseconds,
             analysisBest[length] = '\0';
         }
     }
-    if (postThinking) PrintXboardThinking(kind, depth, score, centiseconds, nodes, line);
+    if (postThinking) PrintGameThinking(kind, depth, score, centiseconds, nodes, line);
 }
 
 int CountLegalMoves() {
@@ -113,7 +114,7 @@ void RunAnalysis() {
     if (const char* line = FinishedPosition(score)) {
         debugLog << "-M: analysis: " << line;
         LogLine();
-        if (postThinking) PrintXboardThinking(ThinkingKind::Final, 1, score, 0, 0, line);
+        if (postThinking) PrintGameThinking(ThinkingKind::Final, 1, score, 0, 0, line);
         return;
     }
 
@@ -132,7 +133,7 @@ void RunAnalysis() {
     lastElapsed = (Now() - analysisStart) / 10;
     lastNodes = nodeCount;
     searchLimits = saved;
-    thinkingPrinter = postThinking ? PrintXboardThinking : nullptr;
+    thinkingPrinter = postThinking ? PrintGameThinking : nullptr;
     stopSearch = false;
 
     // Stopped by input: the loop handles it, then the analysis goes on. A search that ended by
@@ -167,7 +168,7 @@ void PrintAnalysisStatus() {
 void SetPostThinking(bool on) {
     postThinking = on;
     // The analysis keeps its own printer, which asks postThinking.
-    if (thinkingPrinter != AnalysisThinking) thinkingPrinter = on ? PrintXboardThinking : nullptr;
+    if (thinkingPrinter != AnalysisThinking) thinkingPrinter = on ? PrintGameThinking : nullptr;
 }
 
 void AnswerPing() {
@@ -218,7 +219,7 @@ void PollXboardInput() {
         inSearchPoll = true;
         PrintAnalysisStatus();
         inSearchPoll = false;
-    } else {
+    } else if (!RunQuietCommand(token)) {
         return;
     }
     commandPending = false;
