@@ -104,6 +104,8 @@ void AgeTableAfterMove(int depth);
 // The input poll a running search makes when a whole token waits: PollCommand for the xboard
 // loop; another front end installs its own reader.
 extern void (*inputPoller)();
+// A front end's look at a running search at every poll point (progress lines); nullptr for none.
+extern void (*searchTicker)();
 
 // Takeback. Every game move (the guessed move a confirmed ponder search leaves, too) is recorded
 // right after MakeMove with the snapshot it was made with; TakeBackGameMove takes back the last

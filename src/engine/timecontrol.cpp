@@ -13,6 +13,7 @@
 bool pendingStopsSearch;
 SearchLimits searchLimits;
 void (*inputPoller)() = PollCommand;
+void (*searchTicker)();
 i32 moveClockStart;
 i64 hardTimeLimit = -1;
 
@@ -87,6 +88,7 @@ bool PollPoint() {
     if (nodeCount <= nextPoll) return false;
     // 1.-2. Stopped already, or out of time.
     if (stopSearch || TimeIsUp()) return true;
+    if (searchTicker) searchTicker();
     // 3. Waiting input: read one token and act on it.
     if (InputAvailable()) {
         if (stopSearch || TimeIsUp()) return true;

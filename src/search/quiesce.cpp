@@ -14,9 +14,12 @@ constexpr int LastQuiescePly = 133;
 
 }  // namespace
 
+int selDepth;
+
 i16 Quiesce(int qdepth, int ply, int alpha, int beta) {
     PlyRecord* const record = currentPly;
     const int side = pos.sideToMove;
+    if (ply > selDepth) selDepth = ply;
 
     // 1. Transposition table: quiescence entries have depth 0, so every entry qualifies.
     record->bestMove = 0;

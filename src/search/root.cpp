@@ -273,12 +273,14 @@ i16 SearchRoot(int alpha, int beta) {
     return LeaveRoot(best);
 }
 
+bool searchDrawnRoot;
+
 SearchResult SearchIterative() {
     PlyRecord* const root = &plyRecords[0];
     currentPly = root;
 
     // 1. A position already drawn by rule is not searched.
-    if (const Move draw = DrawByRule(2)) return {draw, 0};
+    if (const Move draw = DrawByRule(2); draw && !searchDrawnRoot) return {draw, 0};
 
     // 2. Reset
     moveStack[0].move = 0;

@@ -116,6 +116,11 @@ extern ThinkingPrinter thinkingPrinter;
 // fresh budget. Searches under a fixed time, depth or node limit, or with no clock at all, must
 // not: their limit is the user's.
 extern bool shallowRestartAllowed;
+// Whether a root position already drawn by rule is searched all the same (a UCI interface, not
+// the engine, ends such games and still wants a move); off, such a root returns its marker.
+extern bool searchDrawnRoot;
+// The deepest ply the quiescence search reached; a front end clears it before a search.
+extern int selDepth;
 SearchResult SearchIterative();
 i16 SearchRoot(int alpha, int beta);
 i16 BuildPv(char* buffer, int n);

@@ -7,6 +7,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -327,6 +328,12 @@ void PositionCommand(char** w, int n) {
 
 bool ownBook = true;
 bool ponderOption = false;
+// Analysis asked for by the interface: no book moves, whatever the search limits.
+bool analyseMode = false;
+// Milliseconds kept back from the clock for the interface's and the pipe's lag. 50 ms keeps a
+// 1 s + 0.01 s game through an adapter on the board without costing a longer game anything.
+i32 moveOverheadMs = 50;
+constexpr int OverheadLimitMs = 5000;
 bool bitbasesStale;         // a bitbase option changed: reloaded before the next search or readyok
 bool reportPending = true;  // what is missing is told once options have settled
 
@@ -349,6 +356,10 @@ void PrintIdentity() {
         CacheLimitMb);
     std::printf("option name EgbbLoad type spin default %d min 0 max 5\n",
                 engineConfig.bitbaseLoadMode);
+    std::printf("option name Move Overhead type spin default %d min 0 max %d\n", moveOverheadMs,
+                OverheadLimitMs);
+    std::printf("option name UCI_AnalyseMode type check default %s\n",
+                analyseMode ? "true" : "false");
     std::printf("uciok\n");
 }
 
@@ -442,6 +453,10 @@ void SetOptionCommand(char** w, int n) {
     } else if (strcasecmp(name, "EgbbLoad") == 0) {
         if (ReadSpin("EgbbLoad", value, 0, 5, engineConfig.bitbaseLoadMode))
             bitbasesStale = bitbasesLoaded || engineConfig.bitbaseDirectory[0];
+    } else if (strcasecmp(name, "Move Overhead") == 0) {
+        ReadSpin("Move Overhead", value, 0, OverheadLimitMs, moveOverheadMs);
+    } else if (strcasecmp(name, "UCI_AnalyseMode") == 0) {
+        ReadCheck("UCI_AnalyseMode", value, analyseMode);
     } else if (strcasecmp(name, "Hash") == 0) {
         InfoString("setoption: the hash table is fixed at 72 MB");
     } else {
@@ -456,11 +471,29 @@ void SetOptionCommand(char** w, int n) {
 constexpr int HighestPlainScore = 8001;
 constexpr int MateBase = 8100;
 constexpr int NoScore = 8190;
+constexpr i16 ExcludedRootMove = -8191;  // the root's mark of a move it does not search
 
 i32 goStart;
 int lastDepth;
-int lastScore;
 char lastPv[PvTextSize];
+// "go mate N": the search stops once it has proven a mate in N moves or fewer (0: no such goal).
+int mateGoal;
+
+// Node counts go past 2^32 in a long analysis; the search's counter is 32 bits, so the wraps
+// seen since "go" are added back here (the poll looks every 16384 nodes, far more often).
+u64 nodeWraps;
+u32 lastNodeCount;
+u64 TotalNodes(u32 nodes) {
+    if (nodes < lastNodeCount) nodeWraps += u64{1} << 32;
+    lastNodeCount = nodes;
+    return nodeWraps + nodes;
+}
+
+// Progress while the search runs: the move under search after the first second, and the node
+// count about once a second.
+i32 lastProgress;
+const ScoredMove* lastCurrent;
+u32 lastCurrentDepth;
 
 void ScoreText(int score, char* out, std::size_t size) {
     if (score > HighestPlainScore)
@@ -492,31 +525,84 @@ void PvMoves(const char* text, char* out, std::size_t size) {
     }
 }
 
+// Permille of the table's first thousand slots that hold an entry of the current search's age.
+int HashFull() {
+    constexpr int Sampled = 999;  // 333 buckets of three slots
+    const u32 age = hashAge > 511 ? 511u : hashAge;
+    int used = 0;
+    for (int slot = 0; slot < Sampled; ++slot) {
+        const u32 data = TranspositionTable[slot * 3 + 2];
+        if (data != 0 && ((data >> 9) & 511u) == age) ++used;
+    }
+    return used * 1000 / Sampled;
+}
+
+i64 SinceGo() {
+    const i64 ms = i64{Now()} - goStart;
+    return ms < 0 ? 0 : ms;
+}
+
+// "nodes N nps N hashfull N time N" for the search so far.
+void CountsText(u32 nodes, char* out, std::size_t size) {
+    const i64 ms = SinceGo();
+    const u64 total = TotalNodes(nodes);
+    const u64 nps = total * 1000 / static_cast<u64>(ms > 0 ? ms : 1);
+    std::snprintf(out, size, "nodes %llu nps %llu hashfull %d time %lld",
+                  static_cast<unsigned long long>(total), static_cast<unsigned long long>(nps),
+                  HashFull(), static_cast<long long>(ms));
+}
+
 void PrintUciThinking(ThinkingKind kind, int depth, int score, int, u32 nodes, const char* text) {
     if (kind == ThinkingKind::Restart || depth < 1 || score >= NoScore || score <= -NoScore) return;
     char pv[PvTextSize];
     PvMoves(text, pv, sizeof pv);
-    // The line after the last iteration repeats it unless a stopped iteration changed the move
-    // or its score; it never reports less depth than was completed (a search settled by mate
-    // ends early).
-    if (kind == ThinkingKind::Final) {
-        const std::size_t first = std::strcspn(pv, " ");
-        if (score == lastScore && std::strncmp(pv, lastPv, first) == 0 &&
-            (lastPv[first] == ' ' || lastPv[first] == '\0'))
-            return;
-        if (depth < lastDepth) depth = lastDepth;
-    }
+    // The line after the last iteration closes the search before "bestmove"; a stopped iteration
+    // never reports less depth than was completed.
+    if (kind == ThinkingKind::Final && depth < lastDepth) depth = lastDepth;
     lastDepth = depth;
-    lastScore = score;
     std::snprintf(lastPv, sizeof lastPv, "%s", pv);
-    char scoreText[24];
+    char scoreText[24], counts[128];
     ScoreText(score, scoreText, sizeof scoreText);
-    i64 ms = i64{Now()} - goStart;
-    if (ms < 0) ms = 0;
-    const u64 nps = u64{nodes} * 1000 / static_cast<u64>(ms > 0 ? ms : 1);
-    std::printf("info depth %d score %s time %lld nodes %u nps %llu%s%s\n", depth, scoreText,
-                static_cast<long long>(ms), nodes, static_cast<unsigned long long>(nps),
-                pv[0] ? " pv " : "", pv);
+    CountsText(nodes, counts, sizeof counts);
+    std::printf("info depth %d seldepth %d multipv 1 score %s %s%s%s\n", depth,
+                selDepth > depth ? selDepth : depth, scoreText, counts, pv[0] ? " pv " : "", pv);
+    lastProgress = Now();
+    // A proven mate within the asked number of moves ends the search (a stop of the user's:
+    // no restart of a shallow search).
+    if (kind == ThinkingKind::Iteration && mateGoal > 0 && score > HighestPlainScore &&
+        (MateBase - score + 1) / 2 <= mateGoal) {
+        stopSearch = true;
+        shallowRestartAllowed = false;
+    }
+}
+
+// At every poll point of a running search.
+void UciProgress() {
+    const i32 now = Now();
+    const u32 nodes = nodeCount;
+    TotalNodes(nodes);
+    if (now - goStart < 1000) return;
+    const PlyRecord& root = plyRecords[0];
+    const ScoredMove* current = root.currentMove;
+    const ScoredMove* end = root.moveListEnd;
+    if (end && current >= moveStack && current < end &&
+        (current != lastCurrent || iterationDepth != lastCurrentDepth)) {
+        lastCurrent = current;
+        lastCurrentDepth = iterationDepth;
+        // The root searches its moves in the order of the list; excluded ones are skipped.
+        int number = 0;
+        for (const ScoredMove* m = moveStack; m <= current; ++m)
+            if (m->score != ExcludedRootMove || m == current) ++number;
+        char text[8];
+        MoveToText(current->move, text);
+        std::printf("info depth %u currmove %s currmovenumber %d\n", iterationDepth, text, number);
+    }
+    if (now - lastProgress >= 1000) {
+        lastProgress = now;
+        char counts[128];
+        CountsText(nodes, counts, sizeof counts);
+        std::printf("info %s\n", counts);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -577,7 +663,7 @@ void PollUci() { HandleLineDuringSearch(); }
 struct GoRequest {
     i64 time[2] = {-1, -1};  // by Side: btime, wtime
     i64 increment[2] = {0, 0};
-    i64 movesToGo = 0, moveTime = 0, depth = 0, nodes = 0;
+    i64 movesToGo = 0, moveTime = 0, depth = 0, nodes = 0, mate = 0;
     bool infinite = false, ponder = false;
 };
 
@@ -595,6 +681,7 @@ void ParseGo(char** w, int n, GoRequest& go) {
         {"movetime", &go.moveTime, true},
         {"depth", &go.depth, true},
         {"nodes", &go.nodes, true},
+        {"mate", &go.mate, true},
     };
     for (int i = 0; i < n; ++i) {
         if (std::strcmp(w[i], "infinite") == 0) {
@@ -605,7 +692,7 @@ void ParseGo(char** w, int n, GoRequest& go) {
             go.ponder = true;
             continue;
         }
-        if (std::strcmp(w[i], "searchmoves") == 0 || std::strcmp(w[i], "mate") == 0) {
+        if (std::strcmp(w[i], "searchmoves") == 0) {
             InfoString("go: %s is not supported and is ignored", w[i]);
             continue;
         }
@@ -639,10 +726,15 @@ void SetUpLimits(const GoRequest& go) {
     searchLimits.nodes = go.nodes > 0xFFFFFFFF ? 0xFFFFFFFFu : static_cast<u32>(go.nodes);
     const int side = pos.sideToMove;
     const bool clock = go.time[side] >= 0 && !go.infinite;
-    if (go.moveTime > 0 && !go.infinite) searchLimits.moveTimeMs = Clamp32(go.moveTime);
+    // The lag the user set aside comes off the clock and the fixed time (never all of it).
+    const auto lessOverhead = [](i64 ms) {
+        return ms - moveOverheadMs > ms / 2 ? ms - moveOverheadMs : ms / 2;
+    };
+    if (go.moveTime > 0 && !go.infinite)
+        searchLimits.moveTimeMs = Clamp32(std::max<i64>(lessOverhead(go.moveTime), 1));
     hardTimeLimit = -1;
     if (clock) {
-        const i32 own = Clamp32(go.time[side] / 10);
+        const i32 own = Clamp32(lessOverhead(go.time[side]) / 10);
         const i32 opponent = Clamp32((go.time[side ^ 1] < 0 ? 0 : go.time[side ^ 1]) / 10);
         incrementMs = Clamp32(go.increment[side]);
         // The interface counts the moves to the next control itself; without a count the whole
@@ -657,7 +749,7 @@ void SetUpLimits(const GoRequest& go) {
     }
     searchLimits.infinite = !clock && searchLimits.moveTimeMs == 0;
     if (searchLimits.infinite && !go.infinite && !go.ponder && go.time[side ^ 1] >= 0 &&
-        go.depth == 0 && go.nodes == 0)
+        go.depth == 0 && go.nodes == 0 && go.mate == 0)
         InfoString("go: no clock for the side to move; searching until stop");
 }
 
@@ -737,7 +829,7 @@ void GoCommand(char** w, int n) {
     }
 
     // 3. The book, for a move that is to be played now.
-    if (ownBook && !infinite && !go.ponder) {
+    if (ownBook && !analyseMode && !infinite && !go.ponder && go.mate == 0) {
         const Move bookMove = GameBookMove();
         if (IsLegalMove(bookMove)) {
             char text[8];
@@ -754,6 +846,12 @@ void GoCommand(char** w, int n) {
     goStart = Now();
     lastDepth = 0;
     lastPv[0] = '\0';
+    mateGoal = go.mate > 0 ? Clamp32(go.mate) : 0;
+    nodeWraps = 0;
+    lastNodeCount = 0;
+    lastProgress = goStart;
+    lastCurrent = nullptr;
+    selDepth = 0;
     const SearchResult result = StartEngine(false);
     if (result.move == EndRepetition || result.move == EndFiftyMoves ||
         result.move == EndNoMaterial)
@@ -786,6 +884,9 @@ void UciLoop() {
     EngineStartup(true);
     thinkingPrinter = PrintUciThinking;
     inputPoller = PollUci;
+    searchTicker = UciProgress;
+    // The interface ends drawn games itself: a position repeated three times is still searched.
+    searchDrawnRoot = true;
     std::snprintf(game.base, sizeof game.base, "startpos");
     game.count = 0;
     while (!quitReceived) {
