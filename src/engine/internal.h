@@ -161,3 +161,25 @@ bool ReadClockReport(i32& own, char* keyword, i32& opponent);
 void ApplyPonderCredit(i32 now);
 // When the last ponder search returned to the loop (it ended by itself or on a command).
 extern i32 ponderSearchEnd;
+
+// ---------------------------------------------------------------------------------------------
+// Root restrictions and further lines (rootmoves.cpp)
+
+inline constexpr int MaxSearchLines = 32;
+inline constexpr int PvPlyLimit = 12;
+// Rules a move of the live position out of the root search, or back in. "all" rules every move
+// out (or in); a later single move then goes against that. Each change clears the table.
+void ExcludeRootMove(Move move, bool excluded);
+void ExcludeAllRootMoves(bool excluded);
+// Only these moves are searched (UCI "searchmoves").
+void SearchOnlyRootMoves(const Move* moves, int count);
+// Every move searched again; the table is cleared when the searches it holds were restricted
+// and the same position will be searched next.
+void EndRootRestriction(bool clearTable);
+bool RootMoveAllowed(Move move);
+// The legal moves of the live position that the restriction leaves.
+int AllowedRootMoves();
+// After a finished iteration: the next best lines, 2 to `lines`, each searched at the same depth
+// with the lines above it ruled out, handed to print with their score and text.
+using FurtherLinePrinter = void (*)(int line, int score, const char* text);
+void SearchFurtherLines(int lines, FurtherLinePrinter print);

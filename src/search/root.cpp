@@ -163,7 +163,7 @@ i16 SearchRoot(int alpha, int beta) {
         root->hashDepth = entry.depth;
         root->hashScore = entry.score;
         root->hashBound = static_cast<u16>(entry.bound << 7);
-        if (entry.depth >= depth) {
+        if (entry.depth >= depth && !rootMoveBarred) {
             bool cut = false;
             if (entry.bound == 0) {
                 cut = true;
@@ -202,6 +202,9 @@ i16 SearchRoot(int alpha, int beta) {
 
     // 3.-4. Legality and bitbase verdicts
     ClassifyRootMoves(start, end, alpha, beta);
+    if (rootMoveBarred)
+        for (ScoredMove* p = start; p < end; ++p)
+            if (rootMoveBarred(p->move)) p->score = Excluded;
 
     // 5. Move loop
     int best = NoMove;
@@ -274,6 +277,7 @@ i16 SearchRoot(int alpha, int beta) {
 }
 
 bool searchDrawnRoot;
+bool (*rootMoveBarred)(Move move);
 
 SearchResult SearchIterative() {
     PlyRecord* const root = &plyRecords[0];

@@ -116,6 +116,11 @@ extern ThinkingPrinter thinkingPrinter;
 // fresh budget. Searches under a fixed time, depth or node limit, or with no clock at all, must
 // not: their limit is the user's.
 extern bool shallowRestartAllowed;
+// A front end's restriction of the root: moves the user ruled out and, in a multi-line analysis,
+// the lines shown already. Barred moves are not searched, and the table's verdict on the root
+// (which speaks for every move) neither cuts the search short nor narrows its window. nullptr:
+// every move is searched.
+extern bool (*rootMoveBarred)(Move move);
 // Whether a root position already drawn by rule is searched all the same (a UCI interface, not
 // the engine, ends such games and still wants a move); off, such a root returns its marker.
 extern bool searchDrawnRoot;

@@ -334,6 +334,8 @@ bool analyseMode = false;
 // 1 s + 0.01 s game through an adapter on the board without costing a longer game anything.
 i32 moveOverheadMs = 50;
 constexpr int OverheadLimitMs = 5000;
+// Lines shown per iteration, best first; 1 searches as ever.
+i32 multiPv = 1;
 bool bitbasesStale;         // a bitbase option changed: reloaded before the next search or readyok
 bool reportPending = true;  // what is missing is told once options have settled
 
@@ -360,6 +362,7 @@ void PrintIdentity() {
                 OverheadLimitMs);
     std::printf("option name UCI_AnalyseMode type check default %s\n",
                 analyseMode ? "true" : "false");
+    std::printf("option name MultiPV type spin default %d min 1 max %d\n", multiPv, MaxSearchLines);
     std::printf("uciok\n");
 }
 
@@ -455,6 +458,8 @@ void SetOptionCommand(char** w, int n) {
             bitbasesStale = bitbasesLoaded || engineConfig.bitbaseDirectory[0];
     } else if (strcasecmp(name, "Move Overhead") == 0) {
         ReadSpin("Move Overhead", value, 0, OverheadLimitMs, moveOverheadMs);
+    } else if (strcasecmp(name, "MultiPV") == 0) {
+        ReadSpin("MultiPV", value, 1, MaxSearchLines, multiPv);
     } else if (strcasecmp(name, "UCI_AnalyseMode") == 0) {
         ReadCheck("UCI_AnalyseMode", value, analyseMode);
     } else if (strcasecmp(name, "Hash") == 0) {
@@ -552,6 +557,18 @@ void CountsText(u32 nodes, char* out, std::size_t size) {
                   HashFull(), static_cast<long long>(ms));
 }
 
+// Lines 2 and on of a multi-line search, at the depth of the line above.
+void FurtherLine(int number, int score, const char* text) {
+    char pv[PvTextSize], scoreText[24], counts[128];
+    PvMoves(text, pv, sizeof pv);
+    ScoreText(score, scoreText, sizeof scoreText);
+    CountsText(nodeCount, counts, sizeof counts);
+    const int depth = static_cast<int>(iterationDepth);
+    std::printf("info depth %d seldepth %d multipv %d score %s %s%s%s\n", depth,
+                selDepth > depth ? selDepth : depth, number, scoreText, counts, pv[0] ? " pv " : "",
+                pv);
+}
+
 void PrintUciThinking(ThinkingKind kind, int depth, int score, int, u32 nodes, const char* text) {
     if (kind == ThinkingKind::Restart || depth < 1 || score >= NoScore || score <= -NoScore) return;
     char pv[PvTextSize];
@@ -567,6 +584,7 @@ void PrintUciThinking(ThinkingKind kind, int depth, int score, int, u32 nodes, c
     std::printf("info depth %d seldepth %d multipv 1 score %s %s%s%s\n", depth,
                 selDepth > depth ? selDepth : depth, scoreText, counts, pv[0] ? " pv " : "", pv);
     lastProgress = Now();
+    if (kind == ThinkingKind::Iteration && multiPv > 1) SearchFurtherLines(multiPv, FurtherLine);
     // A proven mate within the asked number of moves ends the search (a stop of the user's:
     // no restart of a shallow search).
     if (kind == ThinkingKind::Iteration && mateGoal > 0 && score > HighestPlainScore &&
@@ -665,7 +683,36 @@ struct GoRequest {
     i64 increment[2] = {0, 0};
     i64 movesToGo = 0, moveTime = 0, depth = 0, nodes = 0, mate = 0;
     bool infinite = false, ponder = false;
+    // The words after "searchmoves", read as moves once the position is complete.
+    char** searchMoves = nullptr;
+    int searchMoveCount = 0;
 };
+
+bool IsGoKeyword(const char* word) {
+    for (const char* keyword : {"searchmoves", "ponder", "wtime", "btime", "winc", "binc",
+                                "movestogo", "depth", "nodes", "mate", "movetime", "infinite"})
+        if (std::strcmp(word, keyword) == 0) return true;
+    return false;
+}
+
+// "searchmoves": only the listed legal moves are searched; none legal leaves every move.
+void RestrictToSearchMoves(const GoRequest& go) {
+    if (!go.searchMoves) return;
+    Move moves[MaxGeneratedMoves];
+    int count = 0;
+    for (int i = 0; i < go.searchMoveCount && count < MaxGeneratedMoves; ++i) {
+        const Move move = LegalMoveOf(go.searchMoves[i]);
+        if (move)
+            moves[count++] = move;
+        else
+            InfoString("go: searchmoves: %s is not a legal move here; left out", go.searchMoves[i]);
+    }
+    if (count == 0) {
+        InfoString("go: searchmoves names no legal move; every move is searched");
+        return;
+    }
+    SearchOnlyRootMoves(moves, count);
+}
 
 void ParseGo(char** w, int n, GoRequest& go) {
     struct Number {
@@ -693,7 +740,12 @@ void ParseGo(char** w, int n, GoRequest& go) {
             continue;
         }
         if (std::strcmp(w[i], "searchmoves") == 0) {
-            InfoString("go: %s is not supported and is ignored", w[i]);
+            // The moves run to the next word of go's own.
+            go.searchMoves = w + i + 1;
+            while (i + 1 < n && !IsGoKeyword(w[i + 1])) {
+                ++i;
+                ++go.searchMoveCount;
+            }
             continue;
         }
         for (Number& number : numbers) {
@@ -791,6 +843,8 @@ void SendBestMove(Move best, Move reply) {
     }
     debugLog << "-M: bestmove ";
     debugLog.Line(text);
+    // "searchmoves" held for this search only; the table it filled speaks for those moves alone.
+    EndRootRestriction(true);
 }
 
 // An infinite or ponder search never answers before "stop" (or "ponderhit" for a ponder search).
@@ -813,6 +867,7 @@ void GoCommand(char** w, int n) {
         }
         staged = 0;
     }
+    RestrictToSearchMoves(go);
     stopReceived = false;
     EngineState = go.ponder ? Pondering : Thinking;
     const bool infinite = go.infinite;

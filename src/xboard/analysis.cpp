@@ -31,6 +31,12 @@ char analysisBest[8];  // first move of the last finished iteration's line, "" b
 
 void LogLine() { debugLog.Line(""); }
 
+void FurtherAnalysisLine(int, int score, const char* line) {
+    if (postThinking)
+        PrintGameThinking(ThinkingKind::Iteration, static_cast<int>(iterationDepth), score,
+                          (Now() - analysisStart) / 10, nodeCount, line);
+}
+
 void AnalysisThinking(ThinkingKind kind, int depth, int score, int centiseconds, u32 nodes,
                       const char* line) {
     // Input stopped the search: its last line is about a position the game is leaving.
@@ -44,6 +50,8 @@ void AnalysisThinking(ThinkingKind kind, int depth, int score, int centiseconds,
         }
     }
     if (postThinking) PrintGameThinking(kind, depth, score, centiseconds, nodes, line);
+    if (kind == ThinkingKind::Iteration && analysisLines > 1)
+        SearchFurtherLines(analysisLines, FurtherAnalysisLine);
 }
 
 int CountLegalMoves() {
@@ -118,6 +126,10 @@ void RunAnalysis() {
         return;
     }
 
+    if (AllowedRootMoves() == 0) {
+        debugLog.Line("-M: analysis waits: every move excluded");
+        return;
+    }
     debugLog.Line("-M: analysis search");
     const SearchLimits saved = searchLimits;
     searchLimits.infinite = true;

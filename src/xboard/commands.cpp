@@ -97,6 +97,11 @@ void GoCommand() {
         RefuseInPosition(commandBuffer);
         return;
     }
+    // With every legal move excluded the engine would have no move: it plays as if none were.
+    if (HasLegalMove() && AllowedRootMoves() == 0) {
+        std::printf("Error (every move excluded, all included again): %s\n", commandBuffer);
+        EndRootRestriction(true);
+    }
     think();
 }
 
@@ -150,6 +155,64 @@ void OptionCommand() {
     static char text[ConfigLineLimit + 256];
     ReadArgumentLine(text, sizeof text);
     SetXboardOption(text);
+    // A running analysis shows the new setting at once.
+    if (analysing) analysisDue = true;
+}
+
+// "exclude MOVE", "include MOVE", "exclude all", "include all": the moves the engine may search
+// and play in the game position, until the position changes.
+template <bool Excluded>
+void RootMoveCommand() {
+    char text[LineCapacity];
+    ReadArgumentLine(text, sizeof text);
+    const char* command = Excluded ? "exclude" : "include";
+    if (std::strcmp(text, "all") == 0) {
+        ExcludeAllRootMoves(Excluded);
+    } else {
+        const Move move = PositionIsPlayable() ? ParseMove(text) : 0;
+        if (move == 0 || IsMarker(move) || !IsMoveValid(move) || !KeepsKingSafe(move)) {
+            std::printf("Error (illegal move): %s %s\n", command, text);
+            return;
+        }
+        ExcludeRootMove(move, Excluded);
+    }
+    debugLog << "-M: " << command << ' ' << text;
+    LogLine();
+    if (analysing) analysisDue = true;
+}
+
+// "bk": the book moves of the game position, one line each, then an empty line.
+void BookCommand() {
+    if (!PositionIsPlayable()) {
+        std::printf(" no book moves\n\n");
+        return;
+    }
+    const int reached = pos.sideToMove ^ 1;
+    CheckInfo checkInfo;
+    FindCheckers(checkInfo);
+    ScoredMove list[MaxGeneratedMoves];
+    ScoredMove* end = checkInfo.checkers ? EvasionGenerators[pos.sideToMove](list, checkInfo)
+                                         : MoveGenerators[pos.sideToMove](list);
+    int shown = 0;
+    for (ScoredMove* m = list; m != end; ++m) {
+        if (!KeepsKingSafe(m->move)) continue;
+        UndoRecord undo;
+        SaveSnapshot(undo);
+        MakeMove(m->move, undo);
+        const bool inMain =
+            mainBook.books[reached].recordCount > 0 && mainBook.books[reached].contains(pos.key);
+        const bool inSecond = secondBook.books[reached].recordCount > 0 &&
+                              secondBook.books[reached].contains(pos.key);
+        UnmakeMove(m->move, undo);
+        if (!inMain && !inSecond) continue;
+        char text[8];
+        MoveToText(m->move, text);
+        std::printf(" %s%s%s\n", text, inMain ? " main book" : "",
+                    inSecond ? (inMain ? ", second book" : " second book") : "");
+        ++shown;
+    }
+    if (shown == 0) std::printf(" no book moves\n");
+    std::printf("\n");
 }
 
 void LevelCommand() {
@@ -388,6 +451,9 @@ constexpr Command Commands[] = {
     {"egtpath", Match::Exact, FreeTextCommand<TablebaseLabel>, false, false},
     {"variant", Match::Exact, VariantCommand, true, true},
     {"option", Match::Exact, OptionCommand, false, true},
+    {"exclude", Match::Exact, RootMoveCommand<true>, true, true},
+    {"include", Match::Exact, RootMoveCommand<false>, true, true},
+    {"bk", Match::Exact, BookCommand, true, true},
 };
 
 bool Matches(const Command& command, const char* token) {
@@ -461,6 +527,8 @@ void CommandLoop() {
             if (command->needsGamePosition) TakeBackPonderMove();
             command->handler();
         }
+        // A move, a takeback or a new position ends a root restriction.
+        if (pos.key != keyBefore || historyTop != topBefore) EndRootRestriction(false);
         // A move, a takeback or a new position: the analysis starts again.
         if (analysing &&
             (pos.key != keyBefore || historyTop != topBefore || pos.sideToMove != sideBefore ||

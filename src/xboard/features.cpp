@@ -1,6 +1,7 @@
 // What Zelmor tells an xboard interface about itself, and the options the interface may set.
 // Every feature line comes from the one table below, so that a new ability adds a row.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "book/book.h"
@@ -27,6 +28,9 @@ void PathOption(const char* name, const char* directory) {
 
 void BookPathOption() { PathOption("BookPath", engineConfig.bookDirectory); }
 void EgbbPathOption() { PathOption("EgbbPath", engineConfig.bitbaseDirectory); }
+void MultiPvOptionLine() {
+    std::printf("feature option=\"MultiPV -spin %d 1 %d\"\n", analysisLines, MaxSearchLines);
+}
 void MateOptionLine() {
     std::printf("feature option=\"%s -check %d\"\n", MateOption, mateScoresInMoves ? 1 : 0);
 }
@@ -50,8 +54,10 @@ constexpr Feature Features[] = {
     {"analyze", "1", nullptr},
     {"nps", "0", nullptr},
     {"variants", "\"normal\"", nullptr},
+    {"exclude", "1", nullptr},
     {"option", nullptr, BookPathOption},
     {"option", nullptr, EgbbPathOption},
+    {"option", nullptr, MultiPvOptionLine},
     {"option", nullptr, MateOptionLine},
 };
 
@@ -77,6 +83,8 @@ bool TakeDirectory(const char* value, char* target) {
 }
 
 }  // namespace
+
+int analysisLines = 1;
 
 void PrintFeatureLines() {
     for (const Feature& feature : Features) {
@@ -111,6 +119,12 @@ void SetXboardOption(const char* text) {
         if (engineConfig.bitbaseDirectory[0] != '\0' && !bitbasesLoaded)
             std::printf("EGBB ERROR: endgame bitbases not loaded from %s\n",
                         engineConfig.bitbaseDirectory);
+    } else if (IsOption(text, "MultiPV", value)) {
+        char* end = nullptr;
+        const long lines = std::strtol(value, &end, 10);
+        if (end == value || *end != '\0' || lines < 1 || lines > MaxSearchLines)
+            return OptionError(text, "takes 1 to 32");
+        analysisLines = static_cast<int>(lines);
     } else if (IsOption(text, MateOption, value)) {
         if (std::strcmp(value, "0") != 0 && std::strcmp(value, "1") != 0)
             return OptionError(text, "takes 0 or 1");

@@ -21,6 +21,9 @@ void PrintFeatureLines();
 // "option NAME=VALUE" from the interface (the text after the command word).
 void SetXboardOption(const char* text);
 
+// Lines shown by the analysis, best first (the option "MultiPV"); 1 searches as ever.
+extern int analysisLines;
+
 // The xboard thinking line, with mate scores in the form the options ask for: Zelmor's own
 // 8100 - plies by default, or the interface's 100000 + moves, which it shows as a mate in N.
 void PrintGameThinking(ThinkingKind kind, int depth, int score, int centiseconds, u32 nodes,

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 #include <regex>
 #include <thread>
 
@@ -466,6 +467,48 @@ TEST(Uci, AnalyseModeLeavesTheBookAndTheOverheadIsAnOption) {
     EXPECT_EQ(LastInfo(uci.lastSearch).depth, 3);
     uci.Send("setoption name Move Overhead value 6000\nisready\n");
     EXPECT_TRUE(uci.Wait("Move Overhead takes 0 to 5000"));
+    uci.Send("quit\n");
+    EXPECT_EQ(uci.Finish(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Uci, MultiPvLinesAndSearchMovesRestrictTheRoot) {
+    Uci uci;
+    const Moves opening{"e2e4"};
+    uci.Send("uci\nsetoption name MultiPV value 3\nposition startpos moves e2e4\ngo depth 5\n");
+    const std::string best = uci.BestMove();
+    EXPECT_TRUE(IsLegal(best, "startpos", opening));
+    // Each depth: lines 1, 2 and 3, with three different first moves, line 1's move played.
+    static const std::regex line(
+        R"(info depth (\d+) seldepth \d+ multipv (\d) score \S+ -?\d+ .* pv (\S+))");
+    std::map<int, std::vector<std::string>> byDepth;
+    const std::string& out = uci.lastSearch;
+    for (std::sregex_iterator it(out.begin(), out.end(), line), end; it != end; ++it) {
+        auto& lines = byDepth[std::stoi((*it)[1])];
+        if (std::stoi((*it)[2]) == static_cast<int>(lines.size()) + 1) lines.push_back((*it)[3]);
+    }
+    for (int depth = 2; depth <= 5; ++depth) {
+        const auto& lines = byDepth[depth];
+        ASSERT_EQ(lines.size(), 3u) << depth << out;
+        EXPECT_TRUE(lines[0] != lines[1] && lines[1] != lines[2] && lines[0] != lines[2]) << out;
+        for (const std::string& move : lines) EXPECT_TRUE(IsLegal(move, "startpos", opening));
+    }
+    EXPECT_EQ(best, byDepth[5][0]);
+
+    // Only the listed moves; an illegal word is told and left out. Next time every move again,
+    // not the restricted search's answer from the table.
+    const std::string fen = "6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1";
+    uci.Send("setoption name MultiPV value 1\nposition fen " + fen +
+             "\ngo depth 4 searchmoves a1b1 a1c1 e2e4\n");
+    const std::string restricted = uci.BestMove();
+    EXPECT_TRUE(restricted == "a1b1" || restricted == "a1c1") << uci.lastSearch;
+    EXPECT_TRUE(Contains(uci.lastSearch, "searchmoves: e2e4 is not a legal move here"));
+    EXPECT_FALSE(Contains(uci.lastSearch, "pv a1a8"));
+    uci.Send("position fen " + fen + "\ngo depth 4\n");
+    EXPECT_EQ(uci.BestMove(), "a1a8");
     uci.Send("quit\n");
     EXPECT_EQ(uci.Finish(), 0);
 }

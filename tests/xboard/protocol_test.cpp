@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
 
 #include "engine/engine_process.h"
 
@@ -78,7 +83,8 @@ TEST(Protocol, HandshakeWaitsForNoReplyAndDeclaresTheFeatures) {
     for (const char* line :
          {"feature ping=1\n", "feature myname=\"Zelmor ", "feature colors=0\n",
           "feature sigint=0\n", "feature sigterm=0\n", "feature analyze=1\n", "feature nps=0\n",
-          "feature variants=\"normal\"\n", "feature option=\"BookPath -path \"\n",
+          "feature variants=\"normal\"\n", "feature exclude=1\n",
+          "feature option=\"MultiPV -spin 1 1 32\"\n", "feature option=\"BookPath -path \"\n",
           "feature option=\"EgbbPath -path \"\n",
           "feature option=\"Mate scores in moves -check 0\"\n"}) {
         const std::size_t at = out.find(line);
@@ -128,6 +134,86 @@ TEST(Protocol, CommandLineHelpVersionAndUnknownOptions) {
     const std::string bad = RunCommandLine("--uci --frobnicate", code);
     EXPECT_EQ(code, 2);
     EXPECT_EQ(bad.rfind("zelmor: unknown option '--frobnicate'\nUsage: zelmor", 0), 0u) << bad;
+}
+
+}  // namespace
+
+namespace {
+
+// White mates with a1a8; every other rook move is no mate.
+const std::string MateInOne = "setboard 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1\n";
+
+TEST(Protocol, ExcludedMovesAreNeverPlayedOrAnalysed) {
+    ScratchDir dir;
+    EngineProcess engine(dir.path());
+    // The analysis fills the table with the mate first: an excluded move must not come back
+    // from the root's entry when the engine then plays.
+    engine.Send(Handshake + "new\nforce\n" + MateInOne + "analyze\n");
+    ASSERT_TRUE(engine.WaitFor("    4     8099 "));
+    const std::size_t before = engine.output.size();
+    engine.Send("exclude a1a8\nexclude z9z9\n");
+    // The analysis starts again from depth 2 without the mate.
+    ASSERT_TRUE(engine.WaitFor("\n    2 ", 10000, before));
+    const std::size_t excluded = engine.output.find("\n    2 ", before);
+    ASSERT_TRUE(engine.WaitFor("\n    5 ", 10000, excluded));
+    engine.Send("exit\nsd 4\ngo\n");
+    ASSERT_TRUE(engine.WaitFor("\nmove ", 10000, excluded));
+    const std::size_t first = engine.output.find("\nmove ", excluded) + 1;
+    engine.Send("new\nforce\n" + MateInOne + "exclude all\ninclude a1b1\nsd 3\ngo\n");
+    ASSERT_TRUE(engine.WaitFor("\nmove ", 10000, first));
+    const std::size_t second = engine.output.find("\nmove ", first) + 1;
+    const std::string restricted = engine.output.substr(excluded, second + 10 - excluded);
+    EXPECT_FALSE(Contains(restricted, "  a1a8")) << restricted;
+    EXPECT_FALSE(Contains(restricted, "move a1a8\n"));
+    EXPECT_TRUE(Contains(restricted, "Error (illegal move): exclude z9z9\n"));
+    EXPECT_TRUE(Contains(restricted, "move a1b1\n")) << restricted;
+
+    // Every move excluded: said so, and the engine still moves (the mate, as nothing is left out).
+    engine.Send("new\nforce\n" + MateInOne + "exclude all\nsd 3\ngo\nquit\n");
+    EXPECT_EQ(engine.Finish(), 0);
+    const std::string last = engine.output.substr(second);
+    EXPECT_TRUE(Contains(last, "Error (every move excluded, all included again): go\n"));
+    EXPECT_TRUE(Contains(last, "move a1a8\n1-0 {Zelmor mates 1}")) << last;
+}
+
+TEST(Protocol, MultiPvAnalysisShowsDistinctLinesPerIteration) {
+    ScratchDir dir;
+    EngineProcess engine(dir.path());
+    engine.Send(Handshake + "new\nforce\noption MultiPV=3\noption MultiPV=33\nanalyze\n");
+    ASSERT_TRUE(engine.WaitFor("\n    6 "));
+    engine.Send("exit\nquit\n");
+    EXPECT_EQ(engine.Finish(), 0);
+    EXPECT_TRUE(Contains(engine.output, "Error (takes 1 to 32): option MultiPV=33\n"));
+    // Per depth, the first move of each line in the order shown.
+    static const std::regex line(R"(\n    (\d+)     -?\d+     \d+     \d+  (\S+))");
+    std::map<int, std::vector<std::string>> byDepth;
+    for (std::sregex_iterator it(engine.output.begin(), engine.output.end(), line), end; it != end;
+         ++it)
+        byDepth[std::stoi((*it)[1])].push_back((*it)[2]);
+    for (int depth = 3; depth <= 5; ++depth) {
+        const auto& firsts = byDepth[depth];
+        ASSERT_EQ(firsts.size(), 3u) << depth << engine.output;
+        EXPECT_NE(firsts[0], firsts[1]);
+        EXPECT_NE(firsts[1], firsts[2]);
+        EXPECT_NE(firsts[0], firsts[2]);
+    }
+}
+
+TEST(Protocol, BookMovesListedThenAnEmptyLine) {
+    ScratchDir dir;
+    dir.Write("games.pgn",
+              "[Result \"1-0\"]\n\n1. e4 e5 1-0\n\n[Result \"1-0\"]\n\n1. d4 d5 1-0\n");
+    const std::string make = std::string("ZELMOR='") + ZELMOR_BINARY + "' '" + ZELMOR_TEST_DATA +
+                             "/../../scripts/make-book' '" + dir.path() + "/book' '" + dir.path() +
+                             "/games.pgn' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    dir.Write("Zelmor.ini", "BOOK_PATH=" + dir.path() + "/book\n");
+    auto result = RunSession(dir, Handshake + "new\nbk\nforce\na2a3\nbk\nquit\n");
+    const std::string& out = result.output;
+    EXPECT_TRUE(Contains(out, "\n d2d4 main book\n e2e4 main book\n\n") ||
+                Contains(out, "\n e2e4 main book\n d2d4 main book\n\n"))
+        << out;
+    EXPECT_TRUE(Contains(out, "\n no book moves\n\n")) << out;
 }
 
 }  // namespace
