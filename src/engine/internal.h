@@ -176,6 +176,8 @@ void SearchOnlyRootMoves(const Move* moves, int count);
 // Every move searched again; the table is cleared when the searches it holds were restricted
 // and the same position will be searched next.
 void EndRootRestriction(bool clearTable);
+// A restriction given for another position than the live one is dropped (the game moved on).
+void ForgetRootRestrictionElsewhere();
 bool RootMoveAllowed(Move move);
 // The legal moves of the live position that the restriction leaves.
 int AllowedRootMoves();

@@ -111,6 +111,10 @@ void EndRootRestriction(bool clearTable) {
     Apply();
 }
 
+void ForgetRootRestrictionElsewhere() {
+    if (restricted && pos.key != restrictedKey) EndRootRestriction(false);
+}
+
 bool RootMoveAllowed(Move move) { return !UserBarred(move); }
 
 int AllowedRootMoves() {

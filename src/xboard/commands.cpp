@@ -528,7 +528,7 @@ void CommandLoop() {
             command->handler();
         }
         // A move, a takeback or a new position ends a root restriction.
-        if (pos.key != keyBefore || historyTop != topBefore) EndRootRestriction(false);
+        ForgetRootRestrictionElsewhere();
         // A move, a takeback or a new position: the analysis starts again.
         if (analysing &&
             (pos.key != keyBefore || historyTop != topBefore || pos.sideToMove != sideBefore ||

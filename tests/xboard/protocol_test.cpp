@@ -150,10 +150,11 @@ TEST(Protocol, ExcludedMovesAreNeverPlayedOrAnalysed) {
     // from the root's entry when the engine then plays.
     engine.Send(Handshake + "new\nforce\n" + MateInOne + "analyze\n");
     ASSERT_TRUE(engine.WaitFor("    4     8099 "));
-    const std::size_t before = engine.output.size();
+    // From the line end before the new lines, so that a line at `before` is seen.
+    const std::size_t before = engine.output.size() - 1;
     engine.Send("exclude a1a8\nexclude z9z9\n");
     // The analysis starts again from depth 2 without the mate.
-    ASSERT_TRUE(engine.WaitFor("\n    2 ", 10000, before));
+    ASSERT_TRUE(engine.WaitFor("\n    2 ", 10000, before)) << engine.output.substr(before);
     const std::size_t excluded = engine.output.find("\n    2 ", before);
     ASSERT_TRUE(engine.WaitFor("\n    5 ", 10000, excluded));
     engine.Send("exit\nsd 4\ngo\n");
