@@ -261,6 +261,8 @@ Move GameBookMove() {
     if (gamePly >= 64) return 0;
     debugLog.Line("getBookMove");
     Move bookMove = getBookMove();
+    // A move ruled out at the root is not played from the book either.
+    if (bookMove && rootMoveBarred && rootMoveBarred(bookMove)) bookMove = 0;
     debugLog << "bookMove " << unsigned{bookMove};
     LogLine();
     return bookMove;

@@ -67,6 +67,18 @@ bool ReadToken(char* out, std::size_t capacity) {
     return true;
 }
 
+bool PeekToken(char* out, std::size_t capacity) {
+    SkipSpace();
+    if (PeekAt(0) == -1) return false;
+    std::size_t n = 0;
+    int c;
+    // A token longer than the buffer is seen only as far as the buffer holds it.
+    for (std::size_t k = 0; (c = PeekAt(k)) != -1 && !IsSpace(c); ++k)
+        if (n + 1 < capacity) out[n++] = static_cast<char>(c);
+    out[n] = '\0';
+    return true;
+}
+
 bool ReadRestOfLine(char* out, std::size_t capacity, bool& truncated) {
     truncated = false;
     if (PeekAt(0) == -1) return false;

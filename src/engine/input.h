@@ -18,6 +18,10 @@ inline constexpr std::size_t LineCapacity = 255;
 // input, with out untouched.
 bool ReadToken(char* out, std::size_t capacity);
 
+// The next token as ReadToken would give it, left unread (the entry looks at the first word to
+// choose the protocol). False at the end of input.
+bool PeekToken(char* out, std::size_t capacity);
+
 // The rest of the current line, its newline included when it fits, at most capacity - 1
 // characters; the remainder of a longer line is discarded and `truncated` set. False when the
 // input has ended and nothing was left.

@@ -40,6 +40,9 @@ void CompleteDirectory(char* directory);
 extern EngineConfig engineConfig;
 // Opens mainBook from config's book directory and secondBook from its "2/" subdirectory.
 void OpenBooks(EngineConfig& config);
+// The xboard front end's feature lines after "setboard", printed once Zelmor.ini is read (their
+// option defaults come from it) and before "feature done=1"; nullptr prints none.
+extern void (*moreFeatureLines)();
 
 // ---------------------------------------------------------------------------------------------
 // Game flow
@@ -93,6 +96,8 @@ void AgeTableAfterMove(int depth);
 // The input poll a running search makes when a whole token waits: each front end installs its
 // own reader (none: the input waits for the loop).
 extern void (*inputPoller)();
+// A front end's look at a running search at every poll point (progress lines); nullptr for none.
+extern void (*searchTicker)();
 
 // Takeback. Every game move (the guessed move a confirmed ponder search leaves, too) is recorded
 // right after MakeMove with the snapshot it was made with; TakeBackGameMove takes back the last
@@ -117,3 +122,27 @@ void StartMoveClock(i32 now);
 void ApplyPonderCredit(i32 now);
 // When the last ponder search returned to the loop (it ended by itself or on a command).
 extern i32 ponderSearchEnd;
+
+// ---------------------------------------------------------------------------------------------
+// Root restrictions and further lines (rootmoves.cpp)
+
+inline constexpr int MaxSearchLines = 32;
+inline constexpr int PvPlyLimit = 12;
+// Rules a move of the live position out of the root search, or back in. "all" rules every move
+// out (or in); a later single move then goes against that. Each change clears the table.
+void ExcludeRootMove(Move move, bool excluded);
+void ExcludeAllRootMoves(bool excluded);
+// Only these moves are searched (UCI "searchmoves").
+void SearchOnlyRootMoves(const Move* moves, int count);
+// Every move searched again; the table is cleared when the searches it holds were restricted
+// and the same position will be searched next.
+void EndRootRestriction(bool clearTable);
+// A restriction given for another position than the live one is dropped (the game moved on).
+void ForgetRootRestrictionElsewhere();
+bool RootMoveAllowed(Move move);
+// The legal moves of the live position that the restriction leaves.
+int AllowedRootMoves();
+// After a finished iteration: the next best lines, 2 to `lines`, each searched at the same depth
+// with the lines above it ruled out, handed to print with their score and text.
+using FurtherLinePrinter = void (*)(int line, int score, const char* text);
+void SearchFurtherLines(int lines, FurtherLinePrinter print);

@@ -51,6 +51,7 @@ bool StartsWith(const char* text, const char* prefix) {
 }  // namespace
 
 EngineConfig engineConfig;
+void (*moreFeatureLines)();
 
 void OpenBooks(EngineConfig& config) {
     config.mainBookOpened = mainBook.open(config.bookDirectory);
@@ -160,11 +161,22 @@ std::FILE* FindConfig(EngineConfig& config) {
     return nullptr;
 }
 
-// The interface's replies to the feature lines are read and dropped unchecked.
-void DiscardTokens(int count) {
+// After "xboard" the interface names its protocol version. Anything else is a command of an
+// interface that does not, and is handed to the loop rather than lost. The replies to the
+// feature lines ("accepted", "rejected") are not waited for: the loop takes them whenever they
+// come.
+void ReadProtocolVersion() {
     char token[TokenCapacity];
-    for (int i = 0; i < count; ++i)
-        if (!ReadToken(token, sizeof token)) return;
+    if (!ReadToken(token, sizeof token)) return;
+    if (std::strcmp(token, "protover") == 0) {
+        i32 version = 0;
+        ReadInt(version, true);
+        debugLog << "-M: protover " << version;
+        debugLog.Line("");
+        return;
+    }
+    std::memcpy(commandBuffer, token, sizeof commandBuffer);
+    commandPending = true;
 }
 
 }  // namespace
@@ -265,9 +277,8 @@ bool EngineStartup(bool forUci) {
         if (!xboard) std::printf("Engine works only with xboard protocol ver. 2\n");
         std::printf("\n");
         std::printf("feature %s=%s\n", "done", "0");
-        if (xboard) DiscardTokens(2);
+        if (xboard) ReadProtocolVersion();
         std::printf("feature %s=%s\n", "setboard", "1");
-        if (xboard) DiscardTokens(2);
     }
 
     // 5.-6. State and tables. Moves or "go" before the first "new" meet the initial position
@@ -294,9 +305,9 @@ bool EngineStartup(bool forUci) {
     if (config.bitbaseDirectory[0] != '\0')
         LoadBitbases(config.bitbaseDirectory, config.bitbaseCacheMb, config.bitbaseLoadMode);
 
-    // 8.
+    // 8. The front end's further feature lines come last before "done=1".
+    if (!forUci && moreFeatureLines) moreFeatureLines();
     if (!forUci) std::printf("feature done=1\n");
-    if (xboard) DiscardTokens(2);
 
     // 9.-10. Report what did not load.
     if (!config.bookPathSeen || !config.mainBookOpened) {

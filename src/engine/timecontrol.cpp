@@ -13,6 +13,7 @@
 bool pendingStopsSearch;
 SearchLimits searchLimits;
 void (*inputPoller)() = nullptr;
+void (*searchTicker)();
 i32 moveClockStart;
 i64 hardTimeLimit = -1;
 
@@ -39,6 +40,8 @@ SearchControl searchControl = {
     .pollClock = PollClock,
     .pondering = SearchIsPondering,
     .budgetMayGrow = ClockAllowsGrowth,
+    .rootMoveBarred = nullptr,
+    .searchDrawnRoot = false,
 };
 
 void SetTimeBudget(i32 ownCentiseconds, i32 opponentCentiseconds) {
@@ -108,6 +111,7 @@ bool PollPoint() {
     if (nodeCount <= nextPoll) return false;
     // 1.-2. Stopped already, or out of time.
     if (stopSearch || TimeIsUp()) return true;
+    if (searchTicker) searchTicker();
     // 3. Waiting input: read one token and act on it.
     if (InputAvailable()) {
         if (stopSearch || TimeIsUp()) return true;

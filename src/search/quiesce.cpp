@@ -23,6 +23,7 @@ i16 Quiesce(int qdepth, int ply, int alpha, int beta) {
     assert(historyTop >= history && historyTop < history + HistorySize - 1);
     PlyRecord* const record = currentPly;
     const int side = pos.sideToMove;
+    if (ply > selDepth) selDepth = ply;
 
     // 1. Transposition table: quiescence entries have depth 0, so every entry qualifies.
     record->bestMove = 0;

@@ -164,7 +164,7 @@ i16 SearchRoot(int alpha, int beta) {
         root->hashDepth = entry.depth;
         root->hashScore = entry.score;
         root->hashBound = static_cast<u16>(entry.bound << 7);
-        if (entry.depth >= depth) {
+        if (entry.depth >= depth && !rootMoveBarred) {
             bool cut = false;
             if (entry.bound == 0) {
                 cut = true;
@@ -201,6 +201,9 @@ i16 SearchRoot(int alpha, int beta) {
 
     // 3.-4. Legality and bitbase verdicts
     ClassifyRootMoves(start, end, alpha, beta);
+    if (rootMoveBarred)
+        for (ScoredMove* p = start; p < end; ++p)
+            if (rootMoveBarred(p->move)) p->score = Excluded;
 
     // 5. Move loop
     int best = NoMove;
@@ -277,7 +280,7 @@ SearchResult SearchIterative() {
     currentPly = root;
 
     // 1. A position already drawn by rule is not searched.
-    if (const Move draw = DrawByRule(2)) return {draw, 0};
+    if (const Move draw = DrawByRule(2); draw && !searchDrawnRoot) return {draw, 0};
 
     // 2. Reset
     moveStack[0].move = 0;

@@ -44,6 +44,15 @@ struct SearchControl {
     bool (*pollClock)();      // the clock-only poll after the null move
     bool (*pondering)();      // the search runs on the opponent's time
     bool (*budgetMayGrow)();  // the clock leaves room for a longer re-search
+    // A front end's restriction of the root: moves the user ruled out and, in a multi-line
+    // analysis, the lines shown already. Barred moves are not searched, and the table's verdict
+    // on the root (which speaks for every move) neither cuts the search short nor narrows its
+    // window. nullptr: every move is searched.
+    bool (*rootMoveBarred)(Move move);
+    // Whether a root position already drawn by rule is searched all the same (a UCI interface,
+    // not the engine, ends such games and still wants a move); off, such a root returns its
+    // marker.
+    bool searchDrawnRoot;
 };
 extern SearchControl searchControl;
 
@@ -56,6 +65,8 @@ inline i32& timeForMove = searchControl.timeForMove;
 inline i32& searchStart = searchControl.searchStart;
 inline bool& stopSearch = searchControl.stop;
 inline u16& hashAge = searchControl.tableAge;
+inline bool (*&rootMoveBarred)(Move move) = searchControl.rootMoveBarred;
+inline bool& searchDrawnRoot = searchControl.searchDrawnRoot;
 
 // ---------------------------------------------------------------------------------------------
 // Per-ply records and the move stack (also used by perft, pondering and the book).
@@ -108,6 +119,8 @@ struct SearchWorker {
     bool probingEnabled;
     bool allRootMovesDraw;
     char pvText[PvTextSize];
+    // The deepest ply the quiescence search reached; a front end clears it before a search.
+    int selDepth;
 };
 extern SearchWorker searchWorker;
 
@@ -126,6 +139,7 @@ inline i32& aspirationState = searchWorker.aspirationState;
 inline bool& probingEnabled = searchWorker.probingEnabled;
 inline bool& allRootMovesDraw = searchWorker.allRootMovesDraw;
 inline char (&pvText)[PvTextSize] = searchWorker.pvText;
+inline int& selDepth = searchWorker.selDepth;
 
 // Where the moves of the ply at `record` start: the end of the previous ply's list.
 ScoredMove* MoveListStart(const PlyRecord* record);

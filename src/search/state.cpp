@@ -20,6 +20,7 @@ SearchWorker searchWorker = {
     .probingEnabled = true,
     .allRootMovesDraw = false,
     .pvText = {},
+    .selDepth = 0,
 };
 
 ScoredMove* MoveListStart(const PlyRecord* record) {

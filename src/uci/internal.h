@@ -57,6 +57,15 @@ bool WholeNumber(const char* word, i64& value);
 
 extern bool ownBook;
 extern bool ponderOption;
+// Analysis asked for by the interface: no book moves, whatever the search limits.
+extern bool analyseMode;
+// Milliseconds kept back from the clock for the interface's and the pipe's lag. 50 ms keeps a
+// 1 s + 0.01 s game through an adapter on the board without costing a longer game anything.
+inline constexpr i32 DefaultMoveOverheadMs = 50;
+inline constexpr int OverheadLimitMs = 5000;
+extern i32 moveOverheadMs;
+// Lines shown per iteration, best first; 1 searches as ever.
+extern i32 multiPv;
 // The options as a fresh start has them (a new session in the same process starts from there).
 void ResetOptions();
 // "id" and "option" lines, then "uciok".

@@ -15,6 +15,9 @@ namespace uci {
 
 bool ownBook = true;
 bool ponderOption = false;
+bool analyseMode = false;
+i32 moveOverheadMs = DefaultMoveOverheadMs;
+i32 multiPv = 1;
 
 namespace {
 
@@ -31,6 +34,9 @@ void ResetOptions() {
     bitbasesStale = false;
     reportPending = ownBook = true;
     ponderOption = false;
+    analyseMode = false;
+    moveOverheadMs = DefaultMoveOverheadMs;
+    multiPv = 1;
 }
 
 void PrintIdentity() {
@@ -48,6 +54,11 @@ void PrintIdentity() {
         CacheLimitMb);
     std::printf("option name EgbbLoad type spin default %d min 0 max 5\n",
                 engineConfig.bitbaseLoadMode);
+    std::printf("option name Move Overhead type spin default %d min 0 max %d\n", moveOverheadMs,
+                OverheadLimitMs);
+    std::printf("option name UCI_AnalyseMode type check default %s\n",
+                analyseMode ? "true" : "false");
+    std::printf("option name MultiPV type spin default %d min 1 max %d\n", multiPv, MaxSearchLines);
     std::printf("uciok\n");
 }
 
@@ -141,6 +152,12 @@ void SetOptionCommand(char** w, int n) {
     } else if (strcasecmp(name, "EgbbLoad") == 0) {
         if (ReadSpin("EgbbLoad", value, 0, 5, engineConfig.bitbaseLoadMode))
             bitbasesStale = bitbasesLoaded || engineConfig.bitbaseDirectory[0];
+    } else if (strcasecmp(name, "Move Overhead") == 0) {
+        ReadSpin("Move Overhead", value, 0, OverheadLimitMs, moveOverheadMs);
+    } else if (strcasecmp(name, "MultiPV") == 0) {
+        ReadSpin("MultiPV", value, 1, MaxSearchLines, multiPv);
+    } else if (strcasecmp(name, "UCI_AnalyseMode") == 0) {
+        ReadCheck("UCI_AnalyseMode", value, analyseMode);
     } else if (strcasecmp(name, "Hash") == 0) {
         InfoString("setoption: the hash table is fixed at 72 MB");
     } else {

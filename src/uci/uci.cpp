@@ -7,6 +7,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -197,11 +198,19 @@ void PositionCommand(char** w, int n) {
 constexpr int HighestPlainScore = 8001;
 constexpr int MateBase = 8100;
 constexpr int NoScore = 8190;
+constexpr i16 ExcludedRootMove = -8191;  // the root's mark of a move it does not search
 
 i32 goStart;
 int lastDepth;
-int lastScore;
 char lastPv[PvTextSize];
+// "go mate N": the search stops once it has proven a mate in N moves or fewer (0: no such goal).
+int mateGoal;
+
+// Progress while the search runs: the move under search after the first second, and the node
+// count about once a second.
+i32 lastProgress;
+const ScoredMove* lastCurrent;
+u32 lastCurrentDepth;
 
 void ScoreText(int score, char* out, std::size_t size) {
     if (score > HighestPlainScore)
@@ -233,31 +242,98 @@ void PvMoves(const char* text, char* out, std::size_t size) {
     }
 }
 
+// Permille of the table's first 999 slots (its first 333 buckets) that hold an entry of the current
+// search's age.
+int HashFull() {
+    constexpr int Sampled = 999;  // 333 buckets of three slots
+    const u32 age = hashAge > 511 ? 511u : hashAge;
+    int used = 0;
+    for (int slot = 0; slot < Sampled; ++slot) {
+        const u32 data =
+            hashTable.words[(slot / HashSlots) * HashBucketWords + (slot % HashSlots) * 3 + 2];
+        if (data != 0 && ((data >> 9) & 511u) == age) ++used;
+    }
+    return used * 1000 / Sampled;
+}
+
+i64 SinceGo() {
+    const i64 ms = i64{Now()} - goStart;
+    return ms < 0 ? 0 : ms;
+}
+
+// "nodes N nps N hashfull N time N" for the search so far.
+void CountsText(u64 nodes, char* out, std::size_t size) {
+    const i64 ms = SinceGo();
+    const u64 total = nodes;
+    const u64 nps = total * 1000 / static_cast<u64>(ms > 0 ? ms : 1);
+    std::snprintf(out, size, "nodes %llu nps %llu hashfull %d time %lld",
+                  static_cast<unsigned long long>(total), static_cast<unsigned long long>(nps),
+                  HashFull(), static_cast<long long>(ms));
+}
+
+// Lines 2 and on of a multi-line search, at the depth of the line above.
+void FurtherLine(int number, int score, const char* text) {
+    char pv[PvTextSize], scoreText[24], counts[128];
+    PvMoves(text, pv, sizeof pv);
+    ScoreText(score, scoreText, sizeof scoreText);
+    CountsText(nodeCount, counts, sizeof counts);
+    const int depth = static_cast<int>(iterationDepth);
+    std::printf("info depth %d seldepth %d multipv %d score %s %s%s%s\n", depth,
+                selDepth > depth ? selDepth : depth, number, scoreText, counts, pv[0] ? " pv " : "",
+                pv);
+}
+
 void PrintUciThinking(ThinkingKind kind, int depth, int score, int, u64 nodes, const char* text) {
     if (kind == ThinkingKind::Restart || depth < 1 || score >= NoScore || score <= -NoScore) return;
     char pv[PvTextSize];
     PvMoves(text, pv, sizeof pv);
-    // The line after the last iteration repeats it unless a stopped iteration changed the move
-    // or its score; it never reports less depth than was completed (a search settled by mate
-    // ends early).
-    if (kind == ThinkingKind::Final) {
-        const std::size_t first = std::strcspn(pv, " ");
-        if (score == lastScore && std::strncmp(pv, lastPv, first) == 0 &&
-            (lastPv[first] == ' ' || lastPv[first] == '\0'))
-            return;
-        if (depth < lastDepth) depth = lastDepth;
-    }
+    // The line after the last iteration closes the search before "bestmove"; a stopped iteration
+    // never reports less depth than was completed.
+    if (kind == ThinkingKind::Final && depth < lastDepth) depth = lastDepth;
     lastDepth = depth;
-    lastScore = score;
     std::snprintf(lastPv, sizeof lastPv, "%s", pv);
-    char scoreText[24];
+    char scoreText[24], counts[128];
     ScoreText(score, scoreText, sizeof scoreText);
-    i64 ms = i64{Now()} - goStart;
-    if (ms < 0) ms = 0;
-    const u64 nps = nodes * 1000 / static_cast<u64>(ms > 0 ? ms : 1);
-    std::printf("info depth %d score %s time %lld nodes %llu nps %llu%s%s\n", depth, scoreText,
-                static_cast<long long>(ms), static_cast<unsigned long long>(nodes),
-                static_cast<unsigned long long>(nps), pv[0] ? " pv " : "", pv);
+    CountsText(nodes, counts, sizeof counts);
+    std::printf("info depth %d seldepth %d multipv 1 score %s %s%s%s\n", depth,
+                selDepth > depth ? selDepth : depth, scoreText, counts, pv[0] ? " pv " : "", pv);
+    lastProgress = Now();
+    if (kind == ThinkingKind::Iteration && multiPv > 1) SearchFurtherLines(multiPv, FurtherLine);
+    // A proven mate within the asked number of moves ends the search (a stop of the user's:
+    // no restart of a shallow search).
+    if (kind == ThinkingKind::Iteration && mateGoal > 0 && score > HighestPlainScore &&
+        (MateBase - score + 1) / 2 <= mateGoal) {
+        stopSearch = true;
+        shallowRestartAllowed = false;
+    }
+}
+
+// At every poll point of a running search.
+void UciProgress() {
+    const i32 now = Now();
+    const u64 nodes = nodeCount;
+    if (now - goStart < 1000) return;
+    const PlyRecord& root = plyRecords[0];
+    const ScoredMove* current = root.currentMove;
+    const ScoredMove* end = root.moveListEnd;
+    if (end && current >= moveStack && current < end &&
+        (current != lastCurrent || iterationDepth != lastCurrentDepth)) {
+        lastCurrent = current;
+        lastCurrentDepth = iterationDepth;
+        // The root searches its moves in the order of the list; excluded ones are skipped.
+        int number = 0;
+        for (const ScoredMove* m = moveStack; m <= current; ++m)
+            if (m->score != ExcludedRootMove || m == current) ++number;
+        char text[8];
+        MoveToText(current->move, text);
+        std::printf("info depth %u currmove %s currmovenumber %d\n", iterationDepth, text, number);
+    }
+    if (now - lastProgress >= 1000) {
+        lastProgress = now;
+        char counts[128];
+        CountsText(nodes, counts, sizeof counts);
+        std::printf("info %s\n", counts);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -315,9 +391,38 @@ void PollUci() { HandleLineDuringSearch(); }
 struct GoRequest {
     i64 time[2] = {-1, -1};  // by Side: btime, wtime
     i64 increment[2] = {0, 0};
-    i64 movesToGo = 0, moveTime = 0, depth = 0, nodes = 0;
+    i64 movesToGo = 0, moveTime = 0, depth = 0, nodes = 0, mate = 0;
     bool infinite = false, ponder = false;
+    // The words after "searchmoves", read as moves once the position is complete.
+    char** searchMoves = nullptr;
+    int searchMoveCount = 0;
 };
+
+bool IsGoKeyword(const char* word) {
+    for (const char* keyword : {"searchmoves", "ponder", "wtime", "btime", "winc", "binc",
+                                "movestogo", "depth", "nodes", "mate", "movetime", "infinite"})
+        if (std::strcmp(word, keyword) == 0) return true;
+    return false;
+}
+
+// "searchmoves": only the listed legal moves are searched; none legal leaves every move.
+void RestrictToSearchMoves(const GoRequest& go) {
+    if (!go.searchMoves) return;
+    Move moves[MaxGeneratedMoves];
+    int count = 0;
+    for (int i = 0; i < go.searchMoveCount && count < MaxGeneratedMoves; ++i) {
+        const Move move = LegalMoveOf(go.searchMoves[i]);
+        if (move)
+            moves[count++] = move;
+        else
+            InfoString("go: searchmoves: %s is not a legal move here; left out", go.searchMoves[i]);
+    }
+    if (count == 0) {
+        InfoString("go: searchmoves names no legal move; every move is searched");
+        return;
+    }
+    SearchOnlyRootMoves(moves, count);
+}
 
 void ParseGo(char** w, int n, GoRequest& go) {
     struct Number {
@@ -333,6 +438,7 @@ void ParseGo(char** w, int n, GoRequest& go) {
         {"movetime", &go.moveTime, true},
         {"depth", &go.depth, true},
         {"nodes", &go.nodes, true},
+        {"mate", &go.mate, true},
     };
     for (int i = 0; i < n; ++i) {
         if (std::strcmp(w[i], "infinite") == 0) {
@@ -343,8 +449,13 @@ void ParseGo(char** w, int n, GoRequest& go) {
             go.ponder = true;
             continue;
         }
-        if (std::strcmp(w[i], "searchmoves") == 0 || std::strcmp(w[i], "mate") == 0) {
-            InfoString("go: %s is not supported and is ignored", w[i]);
+        if (std::strcmp(w[i], "searchmoves") == 0) {
+            // The moves run to the next word of go's own.
+            go.searchMoves = w + i + 1;
+            while (i + 1 < n && !IsGoKeyword(w[i + 1])) {
+                ++i;
+                ++go.searchMoveCount;
+            }
             continue;
         }
         for (Number& number : numbers) {
@@ -377,10 +488,15 @@ void SetUpLimits(const GoRequest& go) {
     searchLimits.nodes = go.nodes > 0xFFFFFFFF ? 0xFFFFFFFFu : static_cast<u32>(go.nodes);
     const int side = pos.sideToMove;
     const bool clock = go.time[side] >= 0 && !go.infinite;
-    if (go.moveTime > 0 && !go.infinite) searchLimits.moveTimeMs = Clamp32(go.moveTime);
+    // The lag the user set aside comes off the clock and the fixed time (never all of it).
+    const auto lessOverhead = [](i64 ms) {
+        return ms - moveOverheadMs > ms / 2 ? ms - moveOverheadMs : ms / 2;
+    };
+    if (go.moveTime > 0 && !go.infinite)
+        searchLimits.moveTimeMs = Clamp32(std::max<i64>(lessOverhead(go.moveTime), 1));
     hardTimeLimit = -1;
     if (clock) {
-        const i32 own = Clamp32(go.time[side] / 10);
+        const i32 own = Clamp32(lessOverhead(go.time[side]) / 10);
         const i32 opponent = Clamp32((go.time[side ^ 1] < 0 ? 0 : go.time[side ^ 1]) / 10);
         incrementMs = Clamp32(go.increment[side]);
         // The interface counts the moves to the next control itself; without a count the whole
@@ -395,7 +511,7 @@ void SetUpLimits(const GoRequest& go) {
     }
     searchLimits.infinite = !clock && searchLimits.moveTimeMs == 0;
     if (searchLimits.infinite && !go.infinite && !go.ponder && go.time[side ^ 1] >= 0 &&
-        go.depth == 0 && go.nodes == 0)
+        go.depth == 0 && go.nodes == 0 && go.mate == 0)
         InfoString("go: no clock for the side to move; searching until stop");
 }
 
@@ -437,6 +553,8 @@ void SendBestMove(Move best, Move reply) {
     }
     debugLog << "-M: bestmove ";
     debugLog.Line(text);
+    // "searchmoves" held for this search only; the table it filled speaks for those moves alone.
+    EndRootRestriction(true);
 }
 
 // An infinite or ponder search never answers before "stop" (or "ponderhit" for a ponder search).
@@ -459,6 +577,7 @@ void GoCommand(char** w, int n) {
         }
         staged = 0;
     }
+    RestrictToSearchMoves(go);
     stopReceived = false;
     EngineState = go.ponder ? Pondering : Thinking;
     const bool infinite = go.infinite;
@@ -475,7 +594,7 @@ void GoCommand(char** w, int n) {
     }
 
     // 3. The book, for a move that is to be played now.
-    if (ownBook && !infinite && !go.ponder) {
+    if (ownBook && !analyseMode && !infinite && !go.ponder && go.mate == 0) {
         const Move bookMove = GameBookMove();
         if (IsLegalMove(bookMove)) {
             char text[8];
@@ -492,6 +611,10 @@ void GoCommand(char** w, int n) {
     goStart = Now();
     lastDepth = 0;
     lastPv[0] = '\0';
+    mateGoal = go.mate > 0 ? Clamp32(go.mate) : 0;
+    lastProgress = goStart;
+    lastCurrent = nullptr;
+    selDepth = 0;
     const SearchResult result = RunSearch(SearchStart::OwnMove);
     if (result.move == EndRepetition || result.move == EndFiftyMoves ||
         result.move == EndNoMaterial)
@@ -530,8 +653,13 @@ void UciCommands() {
     quitReceived = stopReceived = linePending = false;
     ResetOptions();
     staged = 0;
+    mateGoal = 0;
+    EndRootRestriction(false);
     thinkingPrinter = PrintUciThinking;
     inputPoller = PollUci;
+    searchTicker = UciProgress;
+    // The interface ends drawn games itself: a position repeated three times is still searched.
+    searchDrawnRoot = true;
     std::snprintf(game.base, sizeof game.base, "startpos");
     game.count = 0;
     while (!quitReceived) {

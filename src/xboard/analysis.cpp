@@ -31,6 +31,12 @@ char analysisBest[8];  // first move of the last finished iteration's line, "" b
 
 void LogLine() { debugLog.Line(""); }
 
+void FurtherAnalysisLine(int, int score, const char* line) {
+    if (postThinking)
+        PrintGameThinking(ThinkingKind::Iteration, static_cast<int>(iterationDepth), score,
+                          (Now() - analysisStart) / 10, nodeCount, line);
+}
+
 void AnalysisThinking(ThinkingKind kind, int depth, int score, int centiseconds, u64 nodes,
                       const char* line) {
     // Input stopped the search: its last line is about a position the game is leaving.
@@ -43,7 +49,9 @@ void AnalysisThinking(ThinkingKind kind, int depth, int score, int centiseconds,
             analysisBest[length] = '\0';
         }
     }
-    if (postThinking) PrintXboardThinking(kind, depth, score, centiseconds, nodes, line);
+    if (postThinking) PrintGameThinking(kind, depth, score, centiseconds, nodes, line);
+    if (kind == ThinkingKind::Iteration && analysisLines > 1)
+        SearchFurtherLines(analysisLines, FurtherAnalysisLine);
 }
 
 int CountLegalMoves() {
@@ -107,10 +115,14 @@ void RunAnalysis() {
     if (const char* line = FinishedPosition(score)) {
         debugLog << "-M: analysis: " << line;
         LogLine();
-        if (postThinking) PrintXboardThinking(ThinkingKind::Final, 1, score, 0, 0, line);
+        if (postThinking) PrintGameThinking(ThinkingKind::Final, 1, score, 0, 0, line);
         return;
     }
 
+    if (AllowedRootMoves() == 0) {
+        debugLog.Line("-M: analysis waits: every move excluded");
+        return;
+    }
     debugLog.Line("-M: analysis search");
     const SearchLimits saved = searchLimits;
     searchLimits.infinite = true;
@@ -122,7 +134,7 @@ void RunAnalysis() {
     lastElapsed = (Now() - analysisStart) / 10;
     lastNodes = static_cast<u32>(nodeCount);
     searchLimits = saved;
-    thinkingPrinter = postThinking ? PrintXboardThinking : nullptr;
+    thinkingPrinter = postThinking ? PrintGameThinking : nullptr;
     stopSearch = false;
 
     // Stopped by input: the loop handles it, then the analysis goes on. A search that ended by
@@ -157,7 +169,7 @@ void PrintAnalysisStatus() {
 void SetPostThinking(bool on) {
     postThinking = on;
     // The analysis keeps its own printer, which asks postThinking.
-    if (thinkingPrinter != AnalysisThinking) thinkingPrinter = on ? PrintXboardThinking : nullptr;
+    if (thinkingPrinter != AnalysisThinking) thinkingPrinter = on ? PrintGameThinking : nullptr;
 }
 
 void AnswerPing() {
@@ -208,7 +220,7 @@ void PollXboardInput() {
         inSearchPoll = true;
         PrintAnalysisStatus();
         inSearchPoll = false;
-    } else {
+    } else if (!RunQuietCommand(token)) {
         return;
     }
     commandPending = false;

@@ -91,12 +91,122 @@ void GoCommand() {
         RefuseInPosition(commandBuffer);
         return;
     }
+    // With every legal move excluded the engine would have no move: it plays as if none were.
+    if (HasLegalMove() && AllowedRootMoves() == 0) {
+        std::printf("Error (every move excluded, all included again): %s\n", commandBuffer);
+        EndRootRestriction(true);
+    }
     think();
 }
 
-void NewCommand() {
+void ResetGame() {
     SetBoard(StartFen);
     EngineState = analysing ? Force : Playing;
+}
+
+// A new game has no depth limit until the interface sends "sd" again.
+void NewCommand() {
+    ResetGame();
+    searchLimits.depth = 0;
+}
+
+// "result RESULT {COMMENT}": the comment is free text, never commands.
+void ResultCommand() {
+    char text[LineCapacity];
+    ReadArgumentLine(text, sizeof text);
+    debugLog << "-M: game result ";
+    debugLog.Line(text);
+    ResetGame();
+}
+
+// Commands whose argument is free text (names, ratings, server lines, replies to the feature
+// lines) take the rest of their line, so that no word of it is ever run as a command.
+template <const char* Label>
+void FreeTextCommand() {
+    char text[LineCapacity];
+    ReadArgumentLine(text, sizeof text);
+    debugLog << "-M: " << Label << ' ';
+    debugLog.Line(text);
+}
+constexpr char OpponentLabel[] = "opponent";
+constexpr char RatingLabel[] = "ratings";
+constexpr char IcsLabel[] = "server";
+constexpr char AcceptedLabel[] = "feature accepted:";
+constexpr char RejectedLabel[] = "feature rejected:";
+constexpr char TablebaseLabel[] = "tablebase path (not used)";
+constexpr char ComputerLabel[] = "opponent is a computer";
+
+// Zelmor plays normal chess only; any other variant is refused aloud, not played as chess.
+void VariantCommand() {
+    char text[LineCapacity];
+    ReadArgumentLine(text, sizeof text);
+    debugLog << "-M: variant ";
+    debugLog.Line(text);
+    if (std::strcmp(text, "normal") != 0) std::printf("Error (variant not supported): %s\n", text);
+}
+
+void OptionCommand() {
+    static char text[ConfigLineLimit + 256];
+    ReadArgumentLine(text, sizeof text);
+    SetXboardOption(text);
+    // A running analysis shows the new setting at once.
+    if (analysing) analysisDue = true;
+}
+
+// "exclude MOVE", "include MOVE", "exclude all", "include all": the moves the engine may search
+// and play in the game position, until the position changes.
+template <bool Excluded>
+void RootMoveCommand() {
+    char text[LineCapacity];
+    ReadArgumentLine(text, sizeof text);
+    const char* command = Excluded ? "exclude" : "include";
+    if (std::strcmp(text, "all") == 0) {
+        ExcludeAllRootMoves(Excluded);
+    } else {
+        const Move move = PositionIsPlayable() ? ParseMove(text) : 0;
+        if (move == 0 || IsMarker(move) || !IsMoveValid(move) || !KeepsKingSafe(move)) {
+            std::printf("Error (illegal move): %s %s\n", command, text);
+            return;
+        }
+        ExcludeRootMove(move, Excluded);
+    }
+    debugLog << "-M: " << command << ' ' << text;
+    LogLine();
+    if (analysing) analysisDue = true;
+}
+
+// "bk": the book moves of the game position, one line each, then an empty line.
+void BookCommand() {
+    if (!PositionIsPlayable()) {
+        std::printf(" no book moves\n\n");
+        return;
+    }
+    const int reached = pos.sideToMove ^ 1;
+    CheckInfo checkInfo;
+    FindCheckers(checkInfo);
+    ScoredMove list[MaxGeneratedMoves];
+    ScoredMove* end = checkInfo.checkers ? EvasionGenerators[pos.sideToMove](list, checkInfo)
+                                         : MoveGenerators[pos.sideToMove](list);
+    int shown = 0;
+    for (ScoredMove* m = list; m != end; ++m) {
+        if (!KeepsKingSafe(m->move)) continue;
+        UndoRecord undo;
+        SaveSnapshot(undo);
+        MakeMove(m->move, undo);
+        const bool inMain =
+            mainBook.books[reached].recordCount > 0 && mainBook.books[reached].contains(pos.key);
+        const bool inSecond = secondBook.books[reached].recordCount > 0 &&
+                              secondBook.books[reached].contains(pos.key);
+        UnmakeMove(m->move, undo);
+        if (!inMain && !inSecond) continue;
+        char text[8];
+        MoveToText(m->move, text);
+        std::printf(" %s%s%s\n", text, inMain ? " main book" : "",
+                    inSecond ? (inMain ? ", second book" : " second book") : "");
+        ++shown;
+    }
+    if (shown == 0) std::printf(" no book moves\n");
+    std::printf("\n");
 }
 
 void LevelCommand() {
@@ -117,9 +227,8 @@ void LevelCommand() {
         return;
     }
     movesPerSession = moves;
-    // A clock again: a fixed time or depth a move ends here.
+    // A clock again: a fixed time a move ends here. A depth limit stays: the two combine.
     searchLimits.moveTimeMs = 0;
-    searchLimits.depth = 0;
     if (!haveIncrement) {
         // The moves per control are still good; the unreadable increment counts as none.
         std::printf("Error (level needs an increment): level\n");
@@ -294,7 +403,8 @@ void StCommand() {
     searchLimits.moveTimeMs = seconds > INT32_MAX / 1000 ? INT32_MAX : seconds * 1000;
 }
 
-// The last iteration searched, until the next "level"; 0 ends the limit.
+// The last iteration searched, until the next "new"; 0 ends the limit. It combines with any
+// clock, "level" or "st".
 void SdCommand() {
     i32 depth;
     if (ReadLimit("sd", "a depth", depth)) searchLimits.depth = depth;
@@ -313,7 +423,7 @@ constexpr Command Commands[] = {
     {nullptr, Match::GameMove, MoveReceived, false, true},
     {"go", Match::Prefix, GoCommand, true, true},
     {"new", Match::Prefix, NewCommand, true, true},
-    {"result", Match::Prefix, NewCommand, true, true},
+    {"result", Match::Prefix, ResultCommand, true, true},
     {"level", Match::Prefix, LevelCommand, false, true},
     {"force", Match::Prefix, ForceCommand, true, true},
     {"setboard", Match::Prefix, SetboardCommand, true, true},
@@ -351,6 +461,18 @@ constexpr Command Commands[] = {
     {"nopost", Match::Exact, NopostCommand, false, false},
     {"ping", Match::Exact, PingCommand, false, false},
     {"hint", Match::Exact, HintCommand, false, false},
+    {"name", Match::Exact, FreeTextCommand<OpponentLabel>, false, false},
+    {"rating", Match::Exact, FreeTextCommand<RatingLabel>, false, false},
+    {"ics", Match::Exact, FreeTextCommand<IcsLabel>, false, false},
+    {"computer", Match::Exact, FreeTextCommand<ComputerLabel>, false, false},
+    {"accepted", Match::Exact, FreeTextCommand<AcceptedLabel>, false, false},
+    {"rejected", Match::Exact, FreeTextCommand<RejectedLabel>, false, false},
+    {"egtpath", Match::Exact, FreeTextCommand<TablebaseLabel>, false, false},
+    {"variant", Match::Exact, VariantCommand, true, true},
+    {"option", Match::Exact, OptionCommand, false, true},
+    {"exclude", Match::Exact, RootMoveCommand<true>, true, true},
+    {"include", Match::Exact, RootMoveCommand<false>, true, true},
+    {"bk", Match::Exact, BookCommand, true, true},
 };
 
 bool Matches(const Command& command, const char* token) {
@@ -374,6 +496,24 @@ const Command* FindCommand(const char* token) {
 
 }  // namespace
 
+void ReadArgumentLine(char* out, std::size_t capacity) {
+    bool truncated = false;
+    if (!ReadRestOfLine(out, capacity, truncated)) out[0] = '\0';
+    if (truncated) debugLog.Line("-M: argument line too long, cut");
+    std::size_t length = std::strlen(out);
+    while (length > 0 && std::strchr(" \t\r\n", out[length - 1])) --length;
+    out[length] = '\0';
+    std::size_t start = std::strspn(out, " \t");
+    std::memmove(out, out + start, length - start + 1);
+}
+
+bool RunQuietCommand(const char* token) {
+    const Command* command = FindCommand(token);
+    if (!command || command->stopsSearch || command->match != Match::Exact) return false;
+    command->handler();
+    return true;
+}
+
 bool StopsSearch(const char* token) {
     for (const Command& command : Commands)
         if (command.match != Match::GameMove && Matches(command, token)) return command.stopsSearch;
@@ -384,6 +524,8 @@ void CommandLoop() {
     ponderEnabled = true;
     EngineState = Force;
     inputPoller = PollXboardInput;
+    thinkingPrinter = PrintGameThinking;
+    moreFeatureLines = PrintFeatureLines;
     EngineStartup();
     while (EngineState != Quit) {
         // The analysis searches between commands; the input that stops it is handled below.
@@ -404,10 +546,13 @@ void CommandLoop() {
             if (command->needsGamePosition) TakeBackPonderMove();
             command->handler();
         }
+        // A move, a takeback or a new position ends a root restriction.
+        ForgetRootRestrictionElsewhere();
         // A move, a takeback or a new position: the analysis starts again.
         if (analysing &&
             (pos.key != keyBefore || historyTop != topBefore || pos.sideToMove != sideBefore ||
-             (command && (command->handler == NewCommand || command->handler == SetboardCommand))))
+             (command && (command->handler == NewCommand || command->handler == ResultCommand ||
+                          command->handler == SetboardCommand))))
             analysisDue = true;
     }
 }

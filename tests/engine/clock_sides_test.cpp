@@ -55,7 +55,9 @@ Budget RunUci(const std::string& commands) {
     }();
     (void)started;
     SetBoard(StartFen);
-    FeedInput("setoption name OwnBook value false\n" + commands);
+    // No lag kept back: the budgets below are the clock's own.
+    FeedInput("setoption name OwnBook value false\nsetoption name Move Overhead value 0\n" +
+              commands);
     testing::internal::CaptureStdout();
     UciCommands();
     const std::string output = testing::internal::GetCapturedStdout();

@@ -170,6 +170,22 @@ inline SessionResult RunSession(const ScratchDir& dir, const std::string& input,
 // The interface's opening lines: the handshake and its two replies to the feature lines.
 inline const std::string Handshake = "xboard\nprotover 2\naccepted done\naccepted setboard\n";
 
+// The output without the feature lines beyond "done" and "setboard" (what the engine tells an
+// interface about itself), for tests of what comes around them.
+inline std::string WithoutExtraFeatures(const std::string& text) {
+    std::string kept;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        end = end == std::string::npos ? text.size() : end + 1;
+        const std::string line = text.substr(at, end - at);
+        if (line.rfind("feature ", 0) != 0 || line.rfind("feature done=", 0) == 0 ||
+            line == "feature setboard=1\n")
+            kept += line;
+        at = end;
+    }
+    return kept;
+}
+
 inline bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 #include <regex>
 #include <thread>
 
@@ -97,7 +98,7 @@ struct Info {
 };
 Info LastInfo(const std::string& output) {
     static const std::regex pattern(
-        R"(info depth (\d+) score (cp -?\d+|mate -?\d+) time \d+ nodes (\d+) nps \d+(?: pv (\S+))?)");
+        R"(info depth (\d+) seldepth \d+ multipv 1 score (cp -?\d+|mate -?\d+) nodes (\d+) nps \d+ hashfull \d+ time \d+(?: pv (\S+))?)");
     Info info;
     for (std::sregex_iterator it(output.begin(), output.end(), pattern), end; it != end; ++it)
         info = {std::stoi((*it)[1]), (*it)[2], (*it)[3], (*it)[4]};
@@ -361,6 +362,155 @@ TEST(Uci, SearchesAsTheXboardSideDoes) {
     EXPECT_EQ(line[2], info.nodes);
     EXPECT_EQ(line[3], move);
     EXPECT_EQ("cp " + line[1].str(), info.score);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Uci, PlainBinaryAnswersUciAsItsFirstWord) {
+    ScratchDir dir;
+    EngineProcess engine(dir.path());
+    engine.Send("uci\n");
+    ASSERT_TRUE(engine.WaitFor("uciok\n")) << engine.output;
+    engine.Send("isready\nposition startpos moves e2e4\ngo depth 3\n");
+    ASSERT_TRUE(engine.WaitFor("bestmove ")) << engine.output;
+    engine.Send("quit\n");
+    EXPECT_EQ(engine.Finish(), 0);
+    EXPECT_FALSE(Contains(engine.output, "Engine works only")) << engine.output;
+    EXPECT_FALSE(Contains(engine.output, "feature"));
+    // Any other first word is the xboard side's business, as before.
+    auto other = zelmor_test::RunSession(dir, "ucinewgame\nquit\n");
+    EXPECT_EQ(other.output.rfind("Engine works only with xboard protocol ver. 2\n", 0), 0u);
+}
+
+// Every "info depth" line of a search, in order: depth, and whether it is complete.
+std::vector<int> InfoDepths(const std::string& output) {
+    static const std::regex pattern(R"(info depth (\d+) seldepth (\d+) multipv 1 score )");
+    std::vector<int> depths;
+    for (std::sregex_iterator it(output.begin(), output.end(), pattern), end; it != end; ++it) {
+        depths.push_back(std::stoi((*it)[1]));
+        EXPECT_GE(std::stoi((*it)[2]), depths.back());
+    }
+    return depths;
+}
+
+TEST(Uci, InfoAsInterfacesExpectAndARepeatedPositionStillSearched) {
+    Uci uci;
+    uci.Send("uci\nposition startpos moves e2e4 e7e5 g1f3 b8c6\ngo infinite\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(4000));
+    uci.Send("stop\n");
+    const std::string best = uci.BestMove();
+    EXPECT_TRUE(IsLegal(best, "startpos", {"e2e4", "e7e5", "g1f3", "b8c6"})) << best;
+    const std::string& out = uci.lastSearch;
+    // Progress after the first second: the move under search and the plain counts line.
+    EXPECT_TRUE(std::regex_search(
+        out,
+        std::regex(R"(\ninfo depth \d+ currmove [a-h][1-8][a-h][1-8] currmovenumber [1-9]\d*\n)")))
+        << out;
+    EXPECT_TRUE(
+        std::regex_search(out, std::regex(R"(\ninfo nodes \d+ nps \d+ hashfull \d+ time \d+\n)")))
+        << out;
+    // The last line before bestmove closes the search at the depth completed, never less.
+    const std::vector<int> depths = InfoDepths(out);
+    ASSERT_GE(depths.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(depths.begin(), depths.end())) << out;
+    const std::size_t last = out.rfind("\ninfo ");
+    EXPECT_EQ(out.compare(last, 12, "\ninfo depth "), 0) << out;
+    EXPECT_EQ(depths.back(), depths[depths.size() - 2]);
+
+    // The start position a third time: searched like any other, not answered with a stock move.
+    uci.Send("position startpos moves g1f3 g8f6 f3g1 f6g8 g1f3 g8f6 f3g1 f6g8\ngo depth 5\n");
+    EXPECT_TRUE(IsLegal(uci.BestMove(), "startpos"));
+    EXPECT_EQ(LastInfo(uci.lastSearch).depth, 5) << uci.lastSearch;
+    uci.Send("quit\n");
+    EXPECT_EQ(uci.Finish(), 0);
+}
+
+TEST(Uci, GoMateStopsOnceTheMateIsProven) {
+    Uci uci;
+    // A back-rank mate in one: the first iteration that proves it ends the search, where a plain
+    // search confirms a mate over four iterations.
+    const std::string fen = "6k1/5ppp/8/8/8/8/5PPP/1R4K1 w - - 0 1";
+    uci.Send("uci\nposition fen " + fen + "\ngo mate 1\n");
+    EXPECT_TRUE(IsLegal(uci.BestMove(20000), fen));
+    EXPECT_EQ(LastInfo(uci.lastSearch).score, "mate 1") << uci.lastSearch;
+    EXPECT_EQ(InfoDepths(uci.lastSearch).size(), 2u) << uci.lastSearch;  // the proof, the close
+    uci.Send("position fen " + fen + "\ngo depth 8\n");
+    uci.BestMove(20000);
+    EXPECT_GT(InfoDepths(uci.lastSearch).size(), 3u) << uci.lastSearch;
+    uci.Send("quit\n");
+    EXPECT_EQ(uci.Finish(), 0);
+}
+
+TEST(Uci, AnalyseModeLeavesTheBookAndTheOverheadIsAnOption) {
+    Uci uci;
+    const std::string games =
+        "[Result \"1-0\"]\n\n1. e4 e5 2. Nf3 Nc6 1-0\n\n[Result \"1-0\"]\n\n1. e4 c5 1-0\n";
+    uci.dir().Write("games.pgn", games);
+    const std::string book = uci.dir().path() + "/book";
+    const std::string make = std::string("ZELMOR='") + ZELMOR_BINARY + "' '" + ZELMOR_TEST_DATA +
+                             "/../../scripts/make-book' '" + book + "' '" + uci.dir().path() +
+                             "/games.pgn' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    uci.Send("uci\n");
+    ASSERT_TRUE(uci.Wait("option name Move Overhead type spin default 50 min 0 max 5000\n"));
+    ASSERT_TRUE(uci.Wait("option name UCI_AnalyseMode type check default false\n"));
+    uci.Send("setoption name BookPath value " + book +
+             "\nsetoption name Move Overhead value 100\n"
+             "position startpos\ngo depth 3\n");
+    EXPECT_EQ(uci.BestMove(), "e2e4");
+    EXPECT_TRUE(Contains(uci.lastSearch, "info string book move e2e4")) << uci.lastSearch;
+    uci.Send("setoption name UCI_AnalyseMode value true\nposition startpos\ngo depth 3\n");
+    uci.BestMove();
+    EXPECT_FALSE(Contains(uci.lastSearch, "book move")) << uci.lastSearch;
+    EXPECT_EQ(LastInfo(uci.lastSearch).depth, 3);
+    uci.Send("setoption name Move Overhead value 6000\nisready\n");
+    EXPECT_TRUE(uci.Wait("Move Overhead takes 0 to 5000"));
+    uci.Send("quit\n");
+    EXPECT_EQ(uci.Finish(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Uci, MultiPvLinesAndSearchMovesRestrictTheRoot) {
+    Uci uci;
+    const Moves opening{"e2e4"};
+    uci.Send("uci\nsetoption name MultiPV value 3\nposition startpos moves e2e4\ngo depth 5\n");
+    const std::string best = uci.BestMove();
+    EXPECT_TRUE(IsLegal(best, "startpos", opening));
+    // Each depth: lines 1, 2 and 3, with three different first moves, line 1's move played.
+    static const std::regex line(
+        R"(info depth (\d+) seldepth \d+ multipv (\d) score \S+ -?\d+ .* pv (\S+))");
+    std::map<int, std::vector<std::string>> byDepth;
+    const std::string& out = uci.lastSearch;
+    for (std::sregex_iterator it(out.begin(), out.end(), line), end; it != end; ++it) {
+        auto& lines = byDepth[std::stoi((*it)[1])];
+        if (std::stoi((*it)[2]) == static_cast<int>(lines.size()) + 1) lines.push_back((*it)[3]);
+    }
+    for (int depth = 2; depth <= 5; ++depth) {
+        const auto& lines = byDepth[depth];
+        ASSERT_EQ(lines.size(), 3u) << depth << out;
+        EXPECT_TRUE(lines[0] != lines[1] && lines[1] != lines[2] && lines[0] != lines[2]) << out;
+        for (const std::string& move : lines) EXPECT_TRUE(IsLegal(move, "startpos", opening));
+    }
+    EXPECT_EQ(best, byDepth[5][0]);
+
+    // Only the listed moves; an illegal word is told and left out. Next time every move again,
+    // not the restricted search's answer from the table.
+    const std::string fen = "6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1";
+    uci.Send("setoption name MultiPV value 1\nposition fen " + fen +
+             "\ngo depth 4 searchmoves a1b1 a1c1 e2e4\n");
+    const std::string restricted = uci.BestMove();
+    EXPECT_TRUE(restricted == "a1b1" || restricted == "a1c1") << uci.lastSearch;
+    EXPECT_TRUE(Contains(uci.lastSearch, "searchmoves: e2e4 is not a legal move here"));
+    EXPECT_FALSE(Contains(uci.lastSearch, "pv a1a8"));
+    uci.Send("position fen " + fen + "\ngo depth 4\n");
+    EXPECT_EQ(uci.BestMove(), "a1a8");
+    uci.Send("quit\n");
+    EXPECT_EQ(uci.Finish(), 0);
 }
 
 }  // namespace

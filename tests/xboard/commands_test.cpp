@@ -8,6 +8,7 @@
 #include "engine/engine.h"
 #include "engine/engine_process.h"
 #include "engine/input.h"
+#include "engine/internal.h"
 #include "xboard/xboard.h"
 
 namespace {
@@ -283,7 +284,21 @@ TEST(Commands, AnalysisOfFinishedPositionsAndRepeatedAnalyze) {
     EXPECT_TRUE(Contains(out, "stat01: 0 0 0 0 0\n"));
     EXPECT_TRUE(Contains(out, "Error (analysing, send exit first): go\n"));
     EXPECT_FALSE(Contains(out, "move "));
-    EXPECT_EQ(out.find("analyze"), std::string::npos);
+    EXPECT_EQ(out.find("analyze", out.find("feature done=1")), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// A depth limit combines with any clock and lasts until "new".
+TEST(Commands, DepthLimitSurvivesTheClockAndEndsWithNew) {
+    RunLoop(Handshake + "new\nsd 4\nlevel 40 5 0\nst 3\nlevel 0 1 0\nquit\n");
+    EXPECT_EQ(searchLimits.depth, 4);
+    RunLoop(Handshake + "sd 5\nresult 1-0 {x}\nquit\n");
+    EXPECT_EQ(searchLimits.depth, 5);
+    RunLoop(Handshake + "sd 5\nnew\nquit\n");
+    EXPECT_EQ(searchLimits.depth, 0);
 }
 
 }  // namespace
