@@ -81,6 +81,9 @@ bool DatabaseWhiteScore(PositionDatabase& database, long double& score);
 // White's score over its whole database file instead of an even score, so that Black gets a book
 // in a collection where White scores above half. `minGames` (at least 1): fewest games a position
 // must have been met in.
+// Both books from black.db/white.db: against an even score, or (relative) against White's score
+// over each database file; positions of fewer than minGames games are left out.
+void BuildBookPair(bool relative, u32 minGames);
 void BookCreateRelativeCommand(u32 minGames = DefaultBookMinGames);
 // "bookcreate": builds bookbtm/bookwtm from black.db/white.db in the working directory.
 void BookCreateCommand();

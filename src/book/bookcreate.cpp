@@ -119,7 +119,7 @@ bool buildBook(const char* name, PositionDatabase& database, int side, std::stri
     return true;
 }
 
-void BookCreateCommand() {
+void BuildBookPair(bool relative, u32 minGames) {
     DbPair pair;
     if (!pair.open()) {
         std::printf("%s\n", pair.errorText.c_str());
@@ -128,8 +128,17 @@ void BookCreateCommand() {
     bool built = true;
     for (int side = 0; side < 2; ++side) {
         std::printf("Generating %s...\n", BookNames[side]);
+        // The relative rule measures each position against White's score over its own database
+        // file; with no games there, nothing is above or below it and the book is written empty.
+        long double threshold = 0.5L;
+        if (relative && !DatabaseWhiteScore(pair.databases[side], threshold)) {
+            std::printf("Cannot read the position database for %s.\n", BookNames[side]);
+            built = false;
+            continue;
+        }
         std::string errorText;
-        if (!buildBook(BookNames[side], pair.databases[side], side, errorText)) {
+        if (!buildBook(BookNames[side], pair.databases[side], side, errorText, threshold,
+                       minGames)) {
             std::printf("%s", errorText.c_str());
             built = false;
         }
@@ -138,3 +147,5 @@ void BookCreateCommand() {
     std::printf("%s",
                 built ? "created.\n" : "not created: a failed book keeps its earlier files.\n");
 }
+
+void BookCreateCommand() { BuildBookPair(false, 1); }

@@ -23,30 +23,4 @@ bool DatabaseWhiteScore(PositionDatabase& database, long double& score) {
     return true;
 }
 
-void BookCreateRelativeCommand(u32 minGames) {
-    DbPair pair;
-    if (!pair.open()) {
-        std::printf("%s\n", pair.errorText.c_str());
-        return;
-    }
-    bool built = true;
-    for (int side = 0; side < 2; ++side) {
-        std::printf("Generating %s...\n", BookNames[side]);
-        long double threshold = 0;
-        std::string errorText;
-        if (!DatabaseWhiteScore(pair.databases[side], threshold)) {
-            std::printf("Cannot read the position database for %s.\n", BookNames[side]);
-            built = false;
-            continue;
-        }
-        // No games: nothing is above or below the score, and the book is written empty.
-        if (!buildBook(BookNames[side], pair.databases[side], side, errorText, threshold,
-                       minGames)) {
-            std::printf("%s", errorText.c_str());
-            built = false;
-        }
-    }
-    // As with "bookcreate": a failed build keeps the earlier books and is not reported as made.
-    std::printf("%s",
-                built ? "created.\n" : "not created: a failed book keeps its earlier files.\n");
-}
+void BookCreateRelativeCommand(u32 minGames) { BuildBookPair(true, minGames); }
