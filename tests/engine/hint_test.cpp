@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,24 @@ std::string EngineMove(EngineProcess& engine, std::size_t from) {
     const std::size_t at = engine.output.find("move ", from) + 5;
     if (!engine.WaitFor("\n", 5000, at)) return "";
     return engine.output.substr(at, engine.output.find('\n', at) - at);
+}
+
+// Waits for a thinking line whose principal variation starts with a Black move (from rank 7 or
+// 8): after 1.e4 in analysis that can only come from the search of the new position, whatever
+// depth it starts at and whatever the old search printed meanwhile.
+bool WaitForBlackLine(EngineProcess& engine, std::size_t from, int timeoutMs) {
+    static const std::regex line("\n +[0-9]+ +-?[0-9]+ +[0-9]+ +[0-9]+  [a-h][1-8][a-h][1-8]");
+    for (int waited = 0; waited < timeoutMs; waited += 100) {
+        for (std::sregex_iterator
+                 it(engine.output.begin() + static_cast<long>(from), engine.output.end(), line),
+             end;
+             it != end; ++it) {
+            const char rank = it->str()[it->str().size() - 3];
+            if (rank == '7' || rank == '8') return true;
+        }
+        engine.WaitFor(" \n", 100, engine.output.size());
+    }
+    return false;
 }
 
 bool IsIn(const std::string& move, const std::vector<std::string>& moves) {
@@ -114,7 +133,7 @@ TEST(Hint, WhileAnalysingItFollowsTheAnalysedPosition) {
     // A move in analysis: the hint is then a move for the other side.
     std::size_t from = engine.output.size();
     engine.Send("e2e4\n");
-    ASSERT_TRUE(engine.WaitFor("\n    3 ", 30000, from)) << engine.output;
+    ASSERT_TRUE(WaitForBlackLine(engine, from, 30000)) << engine.output;
     const std::string second = Hint(engine);
     EXPECT_TRUE(IsIn(second, LegalAfter({"e2e4"}))) << "[" << second << "] " << engine.output;
     engine.Send("exit\nquit\n");
