@@ -56,6 +56,11 @@ struct SearchControl {
 };
 extern SearchControl searchControl;
 
+// Search threads a search starts: thread 0, which polls, prints and decides, and helpers that
+// share the table. Set only between searches; 1 is the one search alone.
+inline constexpr int MaxSearchThreads = 256;
+extern int searchThreadCount;
+
 // The control's fields under the names the engine and the tests know them by.
 inline u32& maxDepth = searchControl.maxDepth;
 inline bool& shallowRestartAllowed = searchControl.shallowRestartAllowed;

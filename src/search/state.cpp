@@ -4,6 +4,8 @@
 
 #include "search/search.h"
 
+int searchThreadCount = 1;
+
 SearchWorker searchWorker = {
     .plyRecords = {},
     .currentPly = &searchWorker.plyRecords[0],
