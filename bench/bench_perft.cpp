@@ -25,8 +25,8 @@ void Prepare(const char* fen) {
     }();
     (void)tables;
     SetBoard(fen);
-    plyRecords[0].moveListEnd = moveStack;
-    currentPly = &plyRecords[1];
+    worker.plyRecords[0].moveListEnd = worker.moveStack;
+    worker.currentPly = &worker.plyRecords[1];
 }
 
 double ThreadSeconds() {
@@ -40,17 +40,17 @@ void PerftThroughput(benchmark::State& state, const char* fen, int depth) {
     u64 made = 0, counted = 0;
     double seconds = 0, wall = 0;
     for (auto _ : state) {
-        nodeCount = 0;
+        worker.nodeCount = 0;
         const auto start = std::chrono::steady_clock::now();
         const double cpuStart = ThreadSeconds();
         const u64 count = Perft(depth);
         seconds += ThreadSeconds() - cpuStart;
         wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         benchmark::DoNotOptimize(count);
-        made += nodeCount;  // one Perft call stays well below 2^32 moves
+        made += worker.nodeCount;  // one Perft call stays well below 2^32 moves
         counted += count;
     }
-    currentPly = &plyRecords[0];
+    worker.currentPly = &worker.plyRecords[0];
     state.counters["moves_per_s"] = benchmark::Counter(static_cast<double>(made) / seconds);
     state.counters["moves"] = static_cast<double>(made / state.iterations());
     state.counters["nodes"] = static_cast<double>(counted / state.iterations());

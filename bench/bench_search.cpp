@@ -170,9 +170,9 @@ int main(int argc, char** argv) {
     std::printf(
         "test position: %llu nodeCount, %llu all nodes in %.2f s: %.0f nodeCount/s, "
         "%.0f all nodes/s\n",
-        static_cast<unsigned long long>(nodeCount),
-        static_cast<unsigned long long>(nodeCount + quiesceNodeCount), took, nodeCount / took,
-        (nodeCount + quiesceNodeCount) / took);
+        static_cast<unsigned long long>(worker.nodeCount),
+        static_cast<unsigned long long>(worker.nodeCount + worker.quiesceNodeCount), took,
+        worker.nodeCount / took, (worker.nodeCount + worker.quiesceNodeCount) / took);
     bool found = false;
     for (char* line = std::strtok(lines, "\n"); line; line = std::strtok(nullptr, "\n")) {
         int ply = 0, score = 0, centiseconds = 0;
@@ -189,7 +189,7 @@ int main(int argc, char** argv) {
                 "1.f6 mate found: depth %d, score %d, %u nodeCount, %.2f s on the "
                 "clock, about %.2f s of processor time\n",
                 ply, score, lineNodes, centiseconds / 100.0,
-                took * lineNodes / (nodeCount ? nodeCount : 1));
+                took * lineNodes / (worker.nodeCount ? worker.nodeCount : 1));
             found = true;
         }
     }

@@ -1,6 +1,6 @@
-// The board: fixed bitboard tables (filled once by InitTables at start-up), the single live
-// Position with its history stack and the game position, the Zobrist keys, FEN text, and
-// the move word's make/unmake. Everything here is process-wide and allocated statically.
+// The board: fixed bitboard tables (filled once by InitTables at start-up), the live Position
+// with its history stack (one per thread) and the game position, the Zobrist keys, FEN text, and
+// the move word's make/unmake. Everything here is allocated statically.
 #pragma once
 
 #include "board/types.h"
@@ -85,7 +85,9 @@ struct Position {
     Move epdBestMove;
 };
 
-extern Position pos;
+// Each search thread has its own live position and history stack; the engine's thread holds the
+// game's.
+ZELMOR_THREAD_STATE extern Position pos;
 
 // Bitboard of a side's pieces of kind k (pawn 1 ... queen 5): code 2k - side.
 inline u64& PiecesOf(int kind, int side) { return pos.pieces[2 * kind - side]; }
@@ -102,8 +104,8 @@ static_assert(sizeof(HistoryEntry) == 12);
 // a move once the game part reaches HistoryGameLimit, so a search never writes past the end.
 inline constexpr int HistoryGameLimit = 12288;
 inline constexpr int HistorySize = HistoryGameLimit + 256;
-extern HistoryEntry history[HistorySize];
-extern HistoryEntry* historyTop;
+ZELMOR_THREAD_STATE extern HistoryEntry history[HistorySize];
+ZELMOR_THREAD_STATE extern HistoryEntry* historyTop;
 
 inline u64 HistoryKey(const HistoryEntry& e) {
     return (static_cast<u64>(e.keyHigh) << 32) | e.keyLow;

@@ -5,9 +5,11 @@
 
 #include "board/board.h"
 
-Position pos;
-HistoryEntry history[HistorySize];
-HistoryEntry* historyTop = history;
+ZELMOR_THREAD_STATE Position pos{};
+ZELMOR_THREAD_STATE HistoryEntry history[HistorySize]{};
+// Set to the stack's start by InitTables and by every set-up (a thread's address is not a
+// constant).
+ZELMOR_THREAD_STATE HistoryEntry* historyTop = nullptr;
 GamePositionRecord GamePosition;
 
 namespace {

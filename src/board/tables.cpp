@@ -158,6 +158,7 @@ u64 RotateR45(u64 bb) { return Rotate(bb, Rotations.r45); }
 u64 RotateR315(u64 bb) { return Rotate(bb, Rotations.r315); }
 
 void InitTables() {
+    historyTop = history;
     static constexpr int KingSteps[8][2] = {{-1, -1}, {-1, 0}, {-1, 1}, {0, -1},
                                             {0, 1},   {1, -1}, {1, 0},  {1, 1}};
     static constexpr int KnightSteps[8][2] = {{-2, -1}, {-2, 1}, {-1, -2}, {-1, 2},

@@ -13,6 +13,11 @@ using i16 = std::int16_t;
 using i32 = std::int32_t;
 using i64 = std::int64_t;
 
+// State each search thread holds for itself (the live position, its history, the search worker).
+// Zero-initialised, so no thread pays for initialising it on first use, and addressed directly
+// from the thread pointer: Zelmor's state lives in the executable, never in a loaded library.
+#define ZELMOR_THREAD_STATE thread_local constinit __attribute__((tls_model("local-exec")))
+
 // Black first: every side-indexed table holds Black at 0 and White at 1.
 enum Side : int { Black = 0, White = 1 };
 

@@ -76,17 +76,17 @@ bool StopCommandWaiting() {
 bool MakePonderMove(Move g) {
     if (!IsMoveValid(g)) return false;
     SaveSnapshot(ponderUndo.undo);
-    currentPly = &ponderUndo;
+    worker.currentPly = &ponderUndo;
     MakeMove(g, ponderUndo.undo);
-    currentPly = &plyRecords[0];
+    worker.currentPly = &worker.plyRecords[0];
     if (!LeavesKingAttacked(g, pos.sideToMove ^ 1)) {
         // Played by the opponent, the guess stays on the board as a game move: kept for a takeback.
         RecordGameMove(g, ponderUndo.undo);
         return true;
     }
-    currentPly = &ponderUndo;
+    worker.currentPly = &ponderUndo;
     UnmakeMove(g, ponderUndo.undo);
-    currentPly = &plyRecords[0];
+    worker.currentPly = &worker.plyRecords[0];
     return false;
 }
 
@@ -167,13 +167,13 @@ bool PlayGameMove(Move move, bool reportIllegal) {
     }
     if (legal) {
         // 2. The snapshot is only needed to take back a move that leaves the own king attacked.
-        SaveSnapshot(plyRecords[0].undo);
-        MakeMove(move, plyRecords[0].undo);
+        SaveSnapshot(worker.plyRecords[0].undo);
+        MakeMove(move, worker.plyRecords[0].undo);
         if (LeavesKingAttacked(move, pos.sideToMove ^ 1)) {
-            UnmakeMove(move, plyRecords[0].undo);
+            UnmakeMove(move, worker.plyRecords[0].undo);
             legal = false;
         } else {
-            RecordGameMove(move, plyRecords[0].undo);
+            RecordGameMove(move, worker.plyRecords[0].undo);
         }
     }
     if (!legal) {
@@ -229,9 +229,9 @@ bool HasLegalMove() {
 
 void TakeBackPonderMove() {
     if (ponderMove != 0) {
-        currentPly = &ponderUndo;
+        worker.currentPly = &ponderUndo;
         UnmakeMove(ponderMove, ponderUndo.undo);
-        currentPly = &plyRecords[0];
+        worker.currentPly = &worker.plyRecords[0];
         ponderMove = 0;
         debugLog.Line("-M: guessed move taken back");
     }

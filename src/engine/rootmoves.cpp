@@ -126,8 +126,8 @@ int AllowedRootMoves() {
 }
 
 void SearchFurtherLines(int lines, FurtherLinePrinter print) {
-    PlyRecord& root = plyRecords[0];
-    ScoredMove* const start = moveStack;
+    PlyRecord& root = worker.plyRecords[0];
+    ScoredMove* const start = worker.moveStack;
     ScoredMove* const end = root.moveListEnd;
     if (lines <= 1 || !end || end <= start || IsMarker(root.bestMove) || root.bestMove == 0) return;
     // The searched line's scores order the next iteration: kept aside and put back.
@@ -142,8 +142,8 @@ void SearchFurtherLines(int lines, FurtherLinePrinter print) {
     lineMoves[lineCount++] = best;
     for (int line = 2; line <= lines && line <= searchable && !stopSearch; ++line) {
         Apply();
-        aspirationState = 0;
-        currentPly = &root;
+        worker.aspirationState = 0;
+        worker.currentPly = &root;
         const int score = SearchRoot(-8100, 8100);
         const Move move = root.bestMove;
         // An interrupted line is not shown; the main search stops next.
@@ -154,12 +154,12 @@ void SearchFurtherLines(int lines, FurtherLinePrinter print) {
         MoveToText(move, text);
         SaveSnapshot(root.undo);
         MakeMove(move, root.undo);
-        currentPly = &root + 1;
-        const int plies = static_cast<int>(iterationDepth) < PvPlyLimit
-                              ? static_cast<int>(iterationDepth)
+        worker.currentPly = &root + 1;
+        const int plies = static_cast<int>(worker.iterationDepth) < PvPlyLimit
+                              ? static_cast<int>(worker.iterationDepth)
                               : PvPlyLimit;
         BuildPv(tail, plies - 1);
-        currentPly = &root;
+        worker.currentPly = &root;
         UnmakeMove(move, root.undo);
         std::size_t length = std::strlen(text);
         std::snprintf(text + length, sizeof text - length, " %s", tail);
@@ -171,5 +171,5 @@ void SearchFurtherLines(int lines, FurtherLinePrinter print) {
     std::memcpy(start, saved, count * sizeof *start);
     root.moveListEnd = end;
     root.bestMove = best;
-    currentPly = &root;
+    worker.currentPly = &root;
 }

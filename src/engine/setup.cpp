@@ -37,4 +37,5 @@ void InitEngineTables() {
     InitTables();
     InitPhaseTables();
     ClearHash();
+    StartWorker();
 }

@@ -284,7 +284,6 @@ bool EngineStartup(bool forUci) {
     // 5.-6. State and tables. Moves or "go" before the first "new" meet the initial position
     // rather than an empty board.
     EngineState = Playing;
-    currentPly = &plyRecords[0];
     InitEngineTables();
     SetBoard(StartFen);
 

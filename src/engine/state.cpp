@@ -20,5 +20,5 @@ i32 movesToGo = 35;
 // A marker word reaching MakeMove is reported with the search's depth and the ponder move.
 namespace {
 [[maybe_unused]] const bool moveErrorContextSet =
-    (moveErrorContext = MoveErrorContext{&iterationDepth, &ponderMove}, true);
+    (moveErrorContext = MoveErrorContext{&worker.iterationDepth, &ponderMove}, true);
 }  // namespace

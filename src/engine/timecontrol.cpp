@@ -80,9 +80,9 @@ void StartMoveClock(i32 now) { moveClockStart = now; }
 
 bool TimeIsUp() {
     // The first iteration always completes, so there is always a move to play.
-    if (iterationDepth <= 2) return false;
+    if (worker.iterationDepth <= 2) return false;
     // A search the user limited to a node count stops there, pondering or not.
-    if (searchLimits.nodes != 0 && nodeCount >= searchLimits.nodes) {
+    if (searchLimits.nodes != 0 && worker.nodeCount >= searchLimits.nodes) {
         stopSearch = true;
         return true;
     }
@@ -108,7 +108,7 @@ bool TimeIsUp() {
 }
 
 bool PollPoint() {
-    if (nodeCount <= nextPoll) return false;
+    if (worker.nodeCount <= worker.nextPoll) return false;
     // 1.-2. Stopped already, or out of time.
     if (stopSearch || TimeIsUp()) return true;
     if (searchTicker) searchTicker();
@@ -119,11 +119,11 @@ bool PollPoint() {
         if (stopSearch || TimeIsUp()) return true;
     }
     // 4. An aborting node leaves nextPoll alone, so every node above it aborts at once.
-    nextPoll += PollInterval;
+    worker.nextPoll += PollInterval;
     return false;
 }
 
-bool PollClock() { return stopSearch || (nodeCount > nextPoll && TimeIsUp()); }
+bool PollClock() { return stopSearch || (worker.nodeCount > worker.nextPoll && TimeIsUp()); }
 
 void ApplyPonderCredit(i32 now) {
     i64 credit = (2 * i64{timeForMove}) / 3;

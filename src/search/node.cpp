@@ -15,16 +15,16 @@ constexpr int Abort = 8190;
 constexpr int NoMove = -8190;
 constexpr int MateRange = 5000;
 
-inline bool PollAborts() { return nodeCount > nextPoll && searchControl.pollPoint(); }
+inline bool PollAborts() { return worker.nodeCount > worker.nextPoll && searchControl.pollPoint(); }
 
 // Bitbases are asked near the leaves only, where they pay: late enough for a cut, early enough
 // not to repeat the same probe along every line, and five-man tables only where allowed.
 inline bool MayProbeBitbases(int ply, int alpha, int beta) {
-    if (!bitbasesLoaded || !probingEnabled) return false;
+    if (!bitbasesLoaded || !worker.probingEnabled) return false;
     if (pos.pawnCount[Black] + pos.pawnCount[White] > 3) return false;
     if (!(ply == 0 || ply > 4)) return false;
     if (alpha >= 8010 || beta < -8009) return false;
-    const int depthNow = static_cast<int>(iterationDepth);
+    const int depthNow = static_cast<int>(worker.iterationDepth);
     if (!(ply == 0 || ply > depthNow / 2 + 1 || historyTop->halfmoveClock == 0)) return false;
     const int men = PopCount(pos.occupied);
     if (men <= 4) return true;
@@ -57,9 +57,9 @@ inline void EmptyChildList(PlyRecord* record) { (record + 1)->moveListEnd = reco
 }  // namespace
 
 void QuarterCutoffCounts() {
-    for (auto& row : CutoffCount)
+    for (auto& row : worker.CutoffCount)
         for (auto& count : row) count /= 4;
-    for (auto& row : TriedCount)
+    for (auto& row : worker.TriedCount)
         for (auto& count : row) count /= 4;
 }
 
@@ -68,7 +68,7 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
     // can reach; the depth and ply limits keep it inside them.
     assert(ply > 0 && ply < PlyRecordCount - 1);
     assert(historyTop >= history && historyTop < history + HistorySize - 1);
-    PlyRecord* const record = currentPly;
+    PlyRecord* const record = worker.currentPly;
     const int side = pos.sideToMove;
 
     // 1. Clock and input
@@ -85,7 +85,7 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
         if (entry.depth >= depth) {
             // Narrowing the window would hide the re-search's own fail at the aspiration root.
             const bool mayNarrow =
-                aspirationState == 0 || depth != static_cast<int>(iterationDepth);
+                worker.aspirationState == 0 || depth != static_cast<int>(worker.iterationDepth);
             bool cut = false;
             if (entry.bound == 0) {
                 cut = true;
@@ -104,7 +104,7 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
                 record->bestMove = entry.move;
                 // Mate distances are stored unadjusted, so only trust them far from the root.
                 if ((entry.score > -MateRange && entry.score < MateRange) ||
-                    (ply > 8 && ply > static_cast<int>(iterationDepth) / 2))
+                    (ply > 8 && ply > static_cast<int>(worker.iterationDepth) / 2))
                     return entry.score;
             }
         }
@@ -135,13 +135,13 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
         if (!pointless) {
             MakeNullMove();
             EmptyChildList(record);
-            currentPly = record + 1;
+            worker.currentPly = record + 1;
             int v;
             if (depth > reduction + 1)
                 v = -SearchNode(depth - reduction - 1, ply + 1, -beta, -beta + 1, false);
             else
                 v = -Quiesce(0, ply + 1, -beta, -beta + 1);
-            currentPly = record;
+            worker.currentPly = record;
             UnmakeNullMove();
             if (searchControl.pollClock()) return -Abort;
             if (v >= beta) return static_cast<i16>(v);
@@ -159,13 +159,14 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
     ScoredMove* const start = MoveListStart(record);
     const bool listBuilt = record->moveListEnd != nullptr && record->moveListEnd != start;
     // A line deep enough to exhaust the move stack is cut off with the static evaluation.
-    if (!listBuilt && start + MaxGeneratedMoves > moveStack + MoveStackSize) return Evaluate();
+    if (!listBuilt && start + MaxGeneratedMoves > worker.moveStack + MoveStackSize)
+        return Evaluate();
 
     // 7. Check extension: from the second check of the same side on the path
     int checkExtension = 0;
-    if (inCheck && checkCount[side]++ > 0) checkExtension = 1;
+    if (inCheck && worker.checkCount[side]++ > 0) checkExtension = 1;
     const auto leave = [&](int value) {
-        if (inCheck) --checkCount[side];
+        if (inCheck) --worker.checkCount[side];
         return static_cast<i16>(value);
     };
 
@@ -210,9 +211,9 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
         }
 
         // 10.2 Make
-        ++nodeCount;
+        ++worker.nodeCount;
         MakeMove(move, record->undo);
-        currentPly = record + 1;
+        worker.currentPly = record + 1;
 
         int v;
         if ((inCheck || MayExposeKing(move, kingLines)) && LeavesKingAttacked(move, side)) {
@@ -234,7 +235,7 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
                     const int margin = FutilityMargin(move, depth, record->undo.captured);
                     if (staticEval + margin < alpha) {
                         if (staticEval + margin > best) best = staticEval;
-                        currentPly = record;
+                        worker.currentPly = record;
                         UnmakeMove(move, record->undo);
                         current->score = static_cast<i16>(staticEval);
                         continue;
@@ -245,8 +246,9 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
             // 10.6 Late-move reduction, else equal recapture extension
             bool reduced = false;
             if (extension == 0 && !inCheck && depth >= 3 && searched >= 3) {
-                const u64 tried = TriedCount[mover - 1][to];
-                const bool cutsOften = tried > 1 && CutoffCount[mover - 1][to] * 100 / tried >= 60;
+                const u64 tried = worker.TriedCount[mover - 1][to];
+                const bool cutsOften =
+                    tried > 1 && worker.CutoffCount[mover - 1][to] * 100 / tried >= 60;
                 if (!cutsOften) {
                     extension = -1;
                     reduced = true;
@@ -287,7 +289,7 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
         }
 
         // 10.9 Take back; clock and input
-        currentPly = record;
+        worker.currentPly = record;
         UnmakeMove(move, record->undo);
         if (PollAborts()) return leave(best);
 
@@ -308,7 +310,7 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
         RecordCutoff(record, side, move, depth, mover);
         for (const ScoredMove* p = start; p < current; ++p) {
             if (p->score < -8099) continue;
-            BumpCount(TriedCount[pos.board[MoveFrom(p->move)] - 1][MoveTo(p->move)]);
+            BumpCount(worker.TriedCount[pos.board[MoveFrom(p->move)] - 1][MoveTo(p->move)]);
         }
         StoreBucket<false>(move, v, depth, 1);
         return leave(v);

@@ -108,8 +108,8 @@ inline void PickByScore(ScoredMove* current, ScoredMove* end) {
 inline void FillHistoryKeys(const ScoredMove* start, const ScoredMove* current,
                             const ScoredMove* end, u32* keys, int side) {
     for (const ScoredMove* p = current; p < end; ++p) {
-        keys[p - start] =
-            History[side][p->move & 0xFFF] + static_cast<u32>(static_cast<int>(p->score) + 33000);
+        keys[p - start] = worker.History[side][p->move & 0xFFF] +
+                          static_cast<u32>(static_cast<int>(p->score) + 33000);
     }
 }
 
@@ -147,7 +147,7 @@ inline void RecordCutoff(PlyRecord* record, int side, Move move, int depth, int 
         record->killer2 = record->killer1;
         record->killer1 = move;
     }
-    History[side][move & 0xFFF] += static_cast<u32>(depth * depth);
-    BumpCount(CutoffCount[mover - 1][MoveTo(move)]);
-    BumpCount(TriedCount[mover - 1][MoveTo(move)]);
+    worker.History[side][move & 0xFFF] += static_cast<u32>(depth * depth);
+    BumpCount(worker.CutoffCount[mover - 1][MoveTo(move)]);
+    BumpCount(worker.TriedCount[mover - 1][MoveTo(move)]);
 }

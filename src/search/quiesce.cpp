@@ -21,9 +21,9 @@ i16 Quiesce(int qdepth, int ply, int alpha, int beta) {
     // can reach; the depth and ply limits keep it inside them.
     assert(ply > 0 && ply < PlyRecordCount - 1);
     assert(historyTop >= history && historyTop < history + HistorySize - 1);
-    PlyRecord* const record = currentPly;
+    PlyRecord* const record = worker.currentPly;
     const int side = pos.sideToMove;
-    if (ply > selDepth) selDepth = ply;
+    if (ply > worker.selDepth) worker.selDepth = ply;
 
     // 1. Transposition table: quiescence entries have depth 0, so every entry qualifies.
     record->bestMove = 0;
@@ -54,7 +54,7 @@ i16 Quiesce(int qdepth, int ply, int alpha, int beta) {
 
     // 2. Check status, tested only once this side has been in check on the path: the first
     // check at the horizon is left to the stand pat.
-    const bool tested = checkCount[side] > 0;
+    const bool tested = worker.checkCount[side] > 0;
     bool inCheck = false;
     if (tested) {
         FindCheckers(record->checkInfo);
@@ -62,7 +62,7 @@ i16 Quiesce(int qdepth, int ply, int alpha, int beta) {
     }
 
     ScoredMove* const start = MoveListStart(record);
-    if (start + MaxGeneratedMoves > moveStack + MoveStackSize) return Evaluate();
+    if (start + MaxGeneratedMoves > worker.moveStack + MoveStackSize) return Evaluate();
 
     int best;
     if (inCheck) {
@@ -112,9 +112,9 @@ i16 Quiesce(int qdepth, int ply, int alpha, int beta) {
         }
 
         // 6.2 - 6.4
-        ++quiesceNodeCount;
+        ++worker.quiesceNodeCount;
         MakeMove(move, record->undo);
-        currentPly = record + 1;
+        worker.currentPly = record + 1;
         int v;
         // The generators never capture a king, so the king capture that would refute an illegal
         // move one ply deeper never comes: the move is tested here and valued as that capture.
@@ -126,7 +126,7 @@ i16 Quiesce(int qdepth, int ply, int alpha, int beta) {
             v = -Quiesce(qdepth - 1, ply + 1, -beta, -alpha);
         else
             v = 0;  // bare minor pieces cannot mate
-        currentPly = record;
+        worker.currentPly = record;
         UnmakeMove(move, record->undo);
         current->score = static_cast<i16>(v);
 

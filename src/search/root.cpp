@@ -22,18 +22,18 @@ constexpr int PvPlies = 12;
 enum Verdict : i8 { Illegal, Unknown, Wins, Draws, Loses };
 
 i16 LeaveRoot(int score) {
-    probingEnabled = true;
+    worker.probingEnabled = true;
     return static_cast<i16>(score);
 }
 
 // The bitbases rate each legal root move from the opponent's side; moves that throw away a win,
 // or a draw, are excluded, and once the verdict is clear the search below stops probing.
 void ClassifyRootMoves(ScoredMove* start, ScoredMove* end, int alpha, int beta) {
-    PlyRecord& root = plyRecords[0];
+    PlyRecord& root = worker.plyRecords[0];
     const int side = pos.sideToMove;
     Verdict verdicts[MaxGeneratedMoves];
     int wins = 0, draws = 0, losses = 0, legal = 0;
-    probingEnabled = true;
+    worker.probingEnabled = true;
     for (ScoredMove* p = start; p < end; ++p) {
         if (p->move == root.hashMove)
             p->score = 30000;
@@ -50,7 +50,8 @@ void ClassifyRootMoves(ScoredMove* start, ScoredMove* end, int alpha, int beta) 
             ++legal;
             verdict = Unknown;
             if (bitbasesLoaded && pos.pawnCount[Black] + pos.pawnCount[White] <= 3 &&
-                probingEnabled && alpha < 8010 && beta >= -8009 && PopCount(pos.occupied) <= 5) {
+                worker.probingEnabled && alpha < 8010 && beta >= -8009 &&
+                PopCount(pos.occupied) <= 5) {
                 const int score = ProbeBitbase();
                 if (score != BitbaseNoAnswer) {
                     verdict = score == 0 ? Draws : score > 0 ? Loses : Wins;
@@ -61,22 +62,24 @@ void ClassifyRootMoves(ScoredMove* start, ScoredMove* end, int alpha, int beta) 
         UnmakeMove(p->move, root.undo);
     }
 
-    allRootMovesDraw = draws > 0 && draws == legal;
+    worker.allRootMovesDraw = draws > 0 && draws == legal;
     for (ScoredMove* p = start; p < end; ++p) {
         const Verdict verdict = verdicts[p - start];
         if (wins > 0 ? verdict != Wins : verdict == Loses && (draws > 0 || losses < legal))
             p->score = Excluded;
     }
-    if (wins > 0 || (legal > 0 && (draws == legal || losses == legal))) probingEnabled = false;
+    if (wins > 0 || (legal > 0 && (draws == legal || losses == legal)))
+        worker.probingEnabled = false;
 }
 
 void PrintThinking(ThinkingKind kind, int depth, int score, int elapsed, const char* line) {
-    if (thinkingPrinter) thinkingPrinter(kind, depth, score, elapsed, nodeCount, line);
+    if (thinkingPrinter) thinkingPrinter(kind, depth, score, elapsed, worker.nodeCount, line);
 }
 
 void LogIteration(const char* prefix, int depth, int score, int elapsed) {
     char line[PvTextSize + 64];
-    std::snprintf(line, sizeof line, "%s%d:\t%d\t%d\t%s", prefix, depth, score, elapsed, pvText);
+    std::snprintf(line, sizeof line, "%s%d:\t%d\t%d\t%s", prefix, depth, score, elapsed,
+                  worker.pvText);
     debugLog.Line(line);
 }
 
@@ -90,7 +93,7 @@ i32 GrowBudget(int factor) {
     return added;
 }
 
-bool BudgetMayGrow() { return !allRootMovesDraw && searchControl.budgetMayGrow(); }
+bool BudgetMayGrow() { return !worker.allRootMovesDraw && searchControl.budgetMayGrow(); }
 
 int BuildPvFrom(char* buffer, char* limit, int n) {
     if (n <= 0) {
@@ -108,12 +111,12 @@ int BuildPvFrom(char* buffer, char* limit, int n) {
         char* text = MoveToText(move, buffer);
         *text++ = ' ';
         *text = '\0';
-        PlyRecord* const record = currentPly;
+        PlyRecord* const record = worker.currentPly;
         SaveSnapshot(record->undo);
         MakeMove(move, record->undo);
-        currentPly = record + 1;
+        worker.currentPly = record + 1;
         BuildPvFrom(text, limit, n - 1);
-        currentPly = record;
+        worker.currentPly = record;
         UnmakeMove(move, record->undo);
         return entry.score;
     }
@@ -143,18 +146,20 @@ void PrintXboardThinking(ThinkingKind, int depth, int score, int centiseconds, u
 
 i16 BuildPv(char* buffer, int n) {
     // Each ply needs a ply record of its own and at most six characters.
-    const int recordsLeft = static_cast<int>(plyRecords + PlyRecordCount - 1 - currentPly);
-    if (currentPly >= plyRecords && currentPly < plyRecords + PlyRecordCount)
+    const int recordsLeft =
+        static_cast<int>(worker.plyRecords + PlyRecordCount - 1 - worker.currentPly);
+    if (worker.currentPly >= worker.plyRecords &&
+        worker.currentPly < worker.plyRecords + PlyRecordCount)
         n = std::min(n, recordsLeft);
     n = std::min(n, (PvTextSize - 96) / 6);
     return static_cast<i16>(BuildPvFrom(buffer, buffer + PvTextSize, n));
 }
 
 i16 SearchRoot(int alpha, int beta) {
-    PlyRecord* const root = &plyRecords[0];
-    const int depth = static_cast<int>(iterationDepth);
+    PlyRecord* const root = &worker.plyRecords[0];
+    const int depth = static_cast<int>(worker.iterationDepth);
     const int side = pos.sideToMove;
-    currentPly = root;
+    worker.currentPly = root;
 
     // 1. Transposition table
     root->bestMove = 0;
@@ -171,12 +176,12 @@ i16 SearchRoot(int alpha, int beta) {
             } else if (entry.bound == 1) {
                 if (entry.score >= beta)
                     cut = true;
-                else if (entry.score > alpha && aspirationState == 0)
+                else if (entry.score > alpha && worker.aspirationState == 0)
                     alpha = entry.score;
             } else if (entry.bound == 2) {
                 if (entry.score <= alpha)
                     cut = true;
-                else if (entry.score < beta && aspirationState == 0)
+                else if (entry.score < beta && worker.aspirationState == 0)
                     beta = entry.score;
             }
             if (cut && entry.score >= -3999 && entry.score <= 3999) {
@@ -192,7 +197,7 @@ i16 SearchRoot(int alpha, int beta) {
     }
 
     // 2. Root moves, generated once per SearchIterative
-    ScoredMove* const start = moveStack;
+    ScoredMove* const start = worker.moveStack;
     if (root->moveListEnd == nullptr || root->moveListEnd == start) {
         root->moveListEnd = GenerateMoves(start, root->checkInfo);
     }
@@ -216,9 +221,9 @@ i16 SearchRoot(int alpha, int beta) {
         const int mover = pos.board[MoveFrom(move)];
         root->currentMove = current;
 
-        ++nodeCount;
+        ++worker.nodeCount;
         MakeMove(move, root->undo);
-        currentPly = root + 1;
+        worker.currentPly = root + 1;
         int v;
         if (DrawByRule(2)) {
             v = 0;
@@ -236,7 +241,7 @@ i16 SearchRoot(int alpha, int beta) {
                 }
             }
         }
-        currentPly = root;
+        worker.currentPly = root;
         UnmakeMove(move, root->undo);
         if (stopSearch || searchControl.timeIsUp()) return LeaveRoot(best);
 
@@ -252,7 +257,7 @@ i16 SearchRoot(int alpha, int beta) {
             continue;
         }
         RecordCutoff(root, side, move, depth, mover);
-        if (allRootMovesDraw) v = 0;
+        if (worker.allRootMovesDraw) v = 0;
         StoreBucket<true>(move, v, depth, 1);
         return LeaveRoot(v);
     }
@@ -276,23 +281,23 @@ i16 SearchRoot(int alpha, int beta) {
 }
 
 SearchResult SearchIterative() {
-    PlyRecord* const root = &plyRecords[0];
-    currentPly = root;
+    PlyRecord* const root = &worker.plyRecords[0];
+    worker.currentPly = root;
 
     // 1. A position already drawn by rule is not searched.
     if (const Move draw = DrawByRule(2); draw && !searchDrawnRoot) return {draw, 0};
 
     // 2. Reset
-    moveStack[0].move = 0;
-    checkCount[Black] = checkCount[White] = 0;
-    root->moveListEnd = moveStack;
-    nodeCount = 0;
-    quiesceNodeCount = 0;
-    nextPoll = firstPoll;
-    aspirationState = 0;
+    worker.moveStack[0].move = 0;
+    worker.checkCount[Black] = worker.checkCount[White] = 0;
+    root->moveListEnd = worker.moveStack;
+    worker.nodeCount = 0;
+    worker.quiesceNodeCount = 0;
+    worker.nextPoll = firstPoll;
+    worker.aspirationState = 0;
     int alpha = -RootLimit;
     int beta = RootLimit;
-    iterationDepth = 2;
+    worker.iterationDepth = 2;
     SearchResult result{0, 0};
 
     // 3. Seed the window and the start depth from the root's table entry
@@ -309,21 +314,21 @@ SearchResult SearchIterative() {
         } else {
             alpha = entry.score - AspirationMargin;
             beta = entry.score + AspirationMargin;
-            iterationDepth = entry.depth;
+            worker.iterationDepth = entry.depth;
         }
         result = {entry.move, entry.score};
         if (RepetitionAfterMove(entry.move) != 0) {
-            iterationDepth = 2;
+            worker.iterationDepth = 2;
             debugLog.Line("---------- repetition after hash!!! - cl");
             AgeHashEntries(entry.depth);
         }
         if (!IsMoveValid(entry.move)) {
-            iterationDepth = 2;
+            worker.iterationDepth = 2;
             debugLog.Line("---------- illegal move from hash : set 2");
         }
         if (alpha > 8050) {
             beta = RootLimit;
-            iterationDepth = 2;
+            worker.iterationDepth = 2;
             debugLog << "---------- mate score from hash!!! m:"
                      << static_cast<unsigned>(entry.move);
             debugLog.Line("");
@@ -359,17 +364,17 @@ SearchResult SearchIterative() {
             debugLog << "-M: budget for the re-search: " << timeForMove << " ms";
             debugLog.Line("");
         };
-        while (iterationDepth <= maxDepth) {
+        while (worker.iterationDepth <= maxDepth) {
             // 5.1-5.2 Search, re-searching with wider windows when the aspiration fails
             int v = SearchRoot(alpha, beta);
             if ((v <= alpha || v >= beta) && !stopSearch) {
                 if (v <= alpha) {
-                    aspirationState = -1;
+                    worker.aspirationState = -1;
                     alpha = -RootLimit;
                     beta = v + 1;
                     grow(3);
                 } else {
-                    aspirationState = 1;
+                    worker.aspirationState = 1;
                     alpha = v - 1;
                     beta = 8099;
                     grow(2);
@@ -381,7 +386,7 @@ SearchResult SearchIterative() {
                     grow(2);
                     v = SearchRoot(alpha, beta);
                 }
-                aspirationState = 0;
+                worker.aspirationState = 0;
             }
             // 5.3 The extra time was for the re-search only; a clock report that arrived
             // meanwhile has set a new budget, which stays.
@@ -404,10 +409,10 @@ SearchResult SearchIterative() {
             if (searchControl.pondering()) debugLog.Line("---PONDER:");
 
             // 5.7 Thinking line
-            const int depth = static_cast<int>(iterationDepth);
-            BuildPv(pvText, std::min(depth, PvPlies));
+            const int depth = static_cast<int>(worker.iterationDepth);
+            BuildPv(worker.pvText, std::min(depth, PvPlies));
             LogIteration("-E: ", depth, v, elapsed());
-            PrintThinking(ThinkingKind::Iteration, depth, v, elapsed(), pvText);
+            PrintThinking(ThinkingKind::Iteration, depth, v, elapsed(), worker.pvText);
 
             // 5.8 Mate scores from four iterations settle it
             if (v <= depth - 8100 || v >= 8100 - depth) {
@@ -419,14 +424,14 @@ SearchResult SearchIterative() {
             // 5.9 Next window and depth
             alpha = std::max(v - AspirationMargin, -RootLimit);
             beta = std::min(v + AspirationMargin, RootLimit);
-            ++iterationDepth;
+            ++worker.iterationDepth;
         }
 
         // 6. Final line
-        const int depth = static_cast<int>(iterationDepth);
-        const int score = BuildPv(pvText, std::min(depth, PvPlies));
+        const int depth = static_cast<int>(worker.iterationDepth);
+        const int score = BuildPv(worker.pvText, std::min(depth, PvPlies));
         LogIteration("-E (-): ", depth, score, elapsed());
-        PrintThinking(ThinkingKind::Final, depth - 1, score, elapsed(), pvText);
+        PrintThinking(ThinkingKind::Final, depth - 1, score, elapsed(), worker.pvText);
 
         // 7. Stopped before depth 6 on its own move: one more try with a fresh budget.
         if (stopSearch && depth <= 5 && !restarted && !searchControl.pondering() &&

@@ -46,7 +46,7 @@ int RepetitionAfterMove(Move move) {
 }
 
 void MakeNullMove() {
-    UndoRecord& undo = currentPly->undo;
+    UndoRecord& undo = worker.currentPly->undo;
     undo.savedKey = pos.key;
     undo.savedPawnKey = pos.pawnKey;
     undo.savedEnPassant = pos.enPassant;
@@ -67,7 +67,7 @@ void MakeNullMove() {
 }
 
 void UnmakeNullMove() {
-    const UndoRecord& undo = currentPly->undo;
+    const UndoRecord& undo = worker.currentPly->undo;
     pos.key = undo.savedKey;
     pos.pawnKey = undo.savedPawnKey;
     pos.enPassant = undo.savedEnPassant;

@@ -100,9 +100,9 @@ inline constexpr int PvTextSize = 1024;
 // Everything one search thread owns: its ply records and move stack, the move-ordering
 // statistics (History, the cut-off counts, the killers in the ply records), its node counters
 // and iteration values and its principal-variation text. The live position and its history
-// stack are the board's (pos, history, historyTop). searchWorker is thread 0, the one search
-// today; the names below are its fields, so a second thread needs a worker of its own and
-// these names resolved per thread.
+// stack are the board's (pos, history, historyTop), per thread as well. `worker` is the calling
+// thread's own: on the thread that runs the engine it is thread 0, the search that polls,
+// prints and decides; a helper thread starts with a worker of its own.
 struct SearchWorker {
     PlyRecord plyRecords[PlyRecordCount];
     PlyRecord* currentPly;
@@ -127,24 +127,10 @@ struct SearchWorker {
     // The deepest ply the quiescence search reached; a front end clears it before a search.
     int selDepth;
 };
-extern SearchWorker searchWorker;
-
-inline PlyRecord (&plyRecords)[PlyRecordCount] = searchWorker.plyRecords;
-inline PlyRecord*& currentPly = searchWorker.currentPly;
-inline ScoredMove (&moveStack)[MoveStackSize] = searchWorker.moveStack;
-inline u32 (&History)[2][4096] = searchWorker.History;
-inline u64 (&CutoffCount)[12][64] = searchWorker.CutoffCount;
-inline u64 (&TriedCount)[12][64] = searchWorker.TriedCount;
-inline i32 (&checkCount)[2] = searchWorker.checkCount;
-inline u64& nodeCount = searchWorker.nodeCount;
-inline u64& nextPoll = searchWorker.nextPoll;
-inline u64& quiesceNodeCount = searchWorker.quiesceNodeCount;
-inline u32& iterationDepth = searchWorker.iterationDepth;
-inline i32& aspirationState = searchWorker.aspirationState;
-inline bool& probingEnabled = searchWorker.probingEnabled;
-inline bool& allRootMovesDraw = searchWorker.allRootMovesDraw;
-inline char (&pvText)[PvTextSize] = searchWorker.pvText;
-inline int& selDepth = searchWorker.selDepth;
+ZELMOR_THREAD_STATE extern SearchWorker worker;
+// Readies the calling thread's worker before its first search: the root ply record first,
+// bitbase probes allowed. The engine calls it for thread 0 when it starts.
+void StartWorker();
 
 // Where the moves of the ply at `record` start: the end of the previous ply's list.
 ScoredMove* MoveListStart(const PlyRecord* record);

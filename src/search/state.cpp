@@ -1,4 +1,4 @@
-// The search worker of thread 0: per-ply records, the move stack and the move-ordering
+// Each search thread's worker: per-ply records, the move stack and the move-ordering
 // statistics that survive from search to search until a position is set up.
 #include <cstring>
 
@@ -6,32 +6,21 @@
 
 int searchThreadCount = 1;
 
-SearchWorker searchWorker = {
-    .plyRecords = {},
-    .currentPly = &searchWorker.plyRecords[0],
-    .moveStack = {},
-    .History = {},
-    .CutoffCount = {},
-    .TriedCount = {},
-    .checkCount = {},
-    .nodeCount = 0,
-    .nextPoll = 0,
-    .quiesceNodeCount = 0,
-    .iterationDepth = 0,
-    .aspirationState = 0,
-    .probingEnabled = true,
-    .allRootMovesDraw = false,
-    .pvText = {},
-    .selDepth = 0,
-};
+// Zero-filled in every thread (a large record is cheapest as zeros); StartWorker sets the rest.
+ZELMOR_THREAD_STATE SearchWorker worker{};
+
+void StartWorker() {
+    worker.currentPly = &worker.plyRecords[0];
+    worker.probingEnabled = true;
+}
 
 ScoredMove* MoveListStart(const PlyRecord* record) {
-    return record == &plyRecords[0] ? moveStack : (record - 1)->moveListEnd;
+    return record == &worker.plyRecords[0] ? worker.moveStack : (record - 1)->moveListEnd;
 }
 
 void ResetSearchTables() {
     ResetMoveOrdering();
-    for (auto& record : plyRecords) {
+    for (auto& record : worker.plyRecords) {
         record.killer1 = 0;
         record.killer2 = 0;
     }
@@ -41,9 +30,9 @@ void ResetSearchTables() {
 // from positions long gone would mislead the order, and the unsigned sums never wrap in a long
 // game (each cut-off adds depth squared). Killers and ply records stay.
 void ResetMoveOrdering() {
-    std::memset(History, 0, sizeof History);
-    for (auto& row : CutoffCount)
+    std::memset(worker.History, 0, sizeof worker.History);
+    for (auto& row : worker.CutoffCount)
         for (auto& count : row) count = 1;
-    for (auto& row : TriedCount)
+    for (auto& row : worker.TriedCount)
         for (auto& count : row) count = 1;
 }

@@ -18,12 +18,12 @@ namespace {
 // make, unmake and the legality test of each level know the mover at compile time.
 template <int S>
 u64 PerftSide(int depth) {
-    PlyRecord* const ply = currentPly;
+    PlyRecord* const ply = worker.currentPly;
     ScoredMove* const start = MoveListStart(ply);
     // A tree deeper than the ply records or the move list hold is cut off here instead of
     // writing past them; the caller reports it.
-    if (ply >= plyRecords + PlyRecordCount ||
-        start + MaxGeneratedMoves > moveStack + MoveStackSize) {
+    if (ply >= worker.plyRecords + PlyRecordCount ||
+        start + MaxGeneratedMoves > worker.moveStack + MoveStackSize) {
         perftOutOfRoom = true;
         return 0;
     }
@@ -57,14 +57,14 @@ u64 PerftSide(int depth) {
             const Move move = entry->move;
             MakeMoveBy<S>(move, undo);
             if (!(MayExposeKing(move, kingLines) && LeavesKingAttacked(move, S))) {
-                ++currentPly;
+                ++worker.currentPly;
                 count += 1 + PerftSide<S ^ 1>(depth - 1);
-                --currentPly;
+                --worker.currentPly;
             }
             UnmakeMoveBy<S>(move, undo);
         }
     }
-    nodeCount += static_cast<u32>(end - start);
+    worker.nodeCount += static_cast<u32>(end - start);
     return count;
 }
 
@@ -79,11 +79,11 @@ void RunPerft(i32 depth) {
     perftOutOfRoom = false;
 
     // 2. The tree's move lists start at the base of the move list, one record above the current.
-    ScoredMove* const savedEnd = currentPly->moveListEnd;
-    currentPly->moveListEnd = moveStack;
-    ++currentPly;
-    nodeCount = 0;
-    FindCheckers(currentPly->checkInfo);
+    ScoredMove* const savedEnd = worker.currentPly->moveListEnd;
+    worker.currentPly->moveListEnd = worker.moveStack;
+    ++worker.currentPly;
+    worker.nodeCount = 0;
+    FindCheckers(worker.currentPly->checkInfo);
 
     // 3. and 4. One row per depth, each counted afresh.
     std::printf("ply\tduration\tnodes\n");
@@ -104,8 +104,8 @@ void RunPerft(i32 depth) {
     }
 
     // 5. and 6. Back to the caller's record (whose list end is left as it was found).
-    --currentPly;
-    currentPly->moveListEnd = savedEnd;
+    --worker.currentPly;
+    worker.currentPly->moveListEnd = savedEnd;
     std::printf("total nodes: %" PRIu64 "\n", total);
-    std::printf("(total moves[32]: %u)\n", static_cast<u32>(nodeCount));
+    std::printf("(total moves[32]: %u)\n", static_cast<u32>(worker.nodeCount));
 }

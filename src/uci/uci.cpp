@@ -276,11 +276,11 @@ void FurtherLine(int number, int score, const char* text) {
     char pv[PvTextSize], scoreText[24], counts[128];
     PvMoves(text, pv, sizeof pv);
     ScoreText(score, scoreText, sizeof scoreText);
-    CountsText(nodeCount, counts, sizeof counts);
-    const int depth = static_cast<int>(iterationDepth);
+    CountsText(worker.nodeCount, counts, sizeof counts);
+    const int depth = static_cast<int>(worker.iterationDepth);
     std::printf("info depth %d seldepth %d multipv %d score %s %s%s%s\n", depth,
-                selDepth > depth ? selDepth : depth, number, scoreText, counts, pv[0] ? " pv " : "",
-                pv);
+                worker.selDepth > depth ? worker.selDepth : depth, number, scoreText, counts,
+                pv[0] ? " pv " : "", pv);
 }
 
 void PrintUciThinking(ThinkingKind kind, int depth, int score, int, u64 nodes, const char* text) {
@@ -296,7 +296,8 @@ void PrintUciThinking(ThinkingKind kind, int depth, int score, int, u64 nodes, c
     ScoreText(score, scoreText, sizeof scoreText);
     CountsText(nodes, counts, sizeof counts);
     std::printf("info depth %d seldepth %d multipv 1 score %s %s%s%s\n", depth,
-                selDepth > depth ? selDepth : depth, scoreText, counts, pv[0] ? " pv " : "", pv);
+                worker.selDepth > depth ? worker.selDepth : depth, scoreText, counts,
+                pv[0] ? " pv " : "", pv);
     lastProgress = Now();
     if (kind == ThinkingKind::Iteration && multiPv > 1) SearchFurtherLines(multiPv, FurtherLine);
     // A proven mate within the asked number of moves ends the search (a stop of the user's:
@@ -311,22 +312,23 @@ void PrintUciThinking(ThinkingKind kind, int depth, int score, int, u64 nodes, c
 // At every poll point of a running search.
 void UciProgress() {
     const i32 now = Now();
-    const u64 nodes = nodeCount;
+    const u64 nodes = worker.nodeCount;
     if (now - goStart < 1000) return;
-    const PlyRecord& root = plyRecords[0];
+    const PlyRecord& root = worker.plyRecords[0];
     const ScoredMove* current = root.currentMove;
     const ScoredMove* end = root.moveListEnd;
-    if (end && current >= moveStack && current < end &&
-        (current != lastCurrent || iterationDepth != lastCurrentDepth)) {
+    if (end && current >= worker.moveStack && current < end &&
+        (current != lastCurrent || worker.iterationDepth != lastCurrentDepth)) {
         lastCurrent = current;
-        lastCurrentDepth = iterationDepth;
+        lastCurrentDepth = worker.iterationDepth;
         // The root searches its moves in the order of the list; excluded ones are skipped.
         int number = 0;
-        for (const ScoredMove* m = moveStack; m <= current; ++m)
+        for (const ScoredMove* m = worker.moveStack; m <= current; ++m)
             if (m->score != ExcludedRootMove || m == current) ++number;
         char text[8];
         MoveToText(current->move, text);
-        std::printf("info depth %u currmove %s currmovenumber %d\n", iterationDepth, text, number);
+        std::printf("info depth %u currmove %s currmovenumber %d\n", worker.iterationDepth, text,
+                    number);
     }
     if (now - lastProgress >= 1000) {
         lastProgress = now;
@@ -614,7 +616,7 @@ void GoCommand(char** w, int n) {
     mateGoal = go.mate > 0 ? Clamp32(go.mate) : 0;
     lastProgress = goStart;
     lastCurrent = nullptr;
-    selDepth = 0;
+    worker.selDepth = 0;
     const SearchResult result = RunSearch(SearchStart::OwnMove);
     if (result.move == EndRepetition || result.move == EndFiftyMoves ||
         result.move == EndNoMaterial)

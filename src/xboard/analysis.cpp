@@ -33,8 +33,8 @@ void LogLine() { debugLog.Line(""); }
 
 void FurtherAnalysisLine(int, int score, const char* line) {
     if (postThinking)
-        PrintGameThinking(ThinkingKind::Iteration, static_cast<int>(iterationDepth), score,
-                          (Now() - analysisStart) / 10, nodeCount, line);
+        PrintGameThinking(ThinkingKind::Iteration, static_cast<int>(worker.iterationDepth), score,
+                          (Now() - analysisStart) / 10, worker.nodeCount, line);
 }
 
 void AnalysisThinking(ThinkingKind kind, int depth, int score, int centiseconds, u64 nodes,
@@ -72,7 +72,7 @@ const char* FinishedPosition(int& score) {
         }
         return "1/2 - 1/2 (stalemate)";
     }
-    currentPly = &plyRecords[0];
+    worker.currentPly = &worker.plyRecords[0];
     switch (DrawByRule(2)) {
         case EndRepetition: return "1/2 - 1/2 (repetition)";
         case EndFiftyMoves: return "1/2 - 1/2 (50 moves rule)";
@@ -132,7 +132,7 @@ void RunAnalysis() {
     analysisStart = Now();
     RunSearch(SearchStart::Analysis);
     lastElapsed = (Now() - analysisStart) / 10;
-    lastNodes = static_cast<u32>(nodeCount);
+    lastNodes = static_cast<u32>(worker.nodeCount);
     searchLimits = saved;
     thinkingPrinter = postThinking ? PrintGameThinking : nullptr;
     stopSearch = false;
@@ -152,18 +152,19 @@ void PrintAnalysisStatus() {
         return;
     }
     // During the search: the root's move list, with the move under search.
-    const PlyRecord& root = plyRecords[0];
-    const ScoredMove* end = root.moveListEnd ? root.moveListEnd : moveStack;
+    const PlyRecord& root = worker.plyRecords[0];
+    const ScoredMove* end = root.moveListEnd ? root.moveListEnd : worker.moveStack;
     const ScoredMove* current = root.currentMove;
     int total = 0, left = 0;
-    for (const ScoredMove* m = moveStack; m < end; ++m) {
+    for (const ScoredMove* m = worker.moveStack; m < end; ++m) {
         if (m->score == ExcludedRootMove) continue;
         ++total;
         if (m > current) ++left;
     }
-    if (current >= moveStack && current < end) MoveToText(current->move, text);
+    if (current >= worker.moveStack && current < end) MoveToText(current->move, text);
     std::printf("stat01: %d %u %u %d %d%s%s\n", (Now() - analysisStart) / 10,
-                static_cast<u32>(nodeCount), iterationDepth, left, total, text[0] ? " " : "", text);
+                static_cast<u32>(worker.nodeCount), worker.iterationDepth, left, total,
+                text[0] ? " " : "", text);
 }
 
 void SetPostThinking(bool on) {

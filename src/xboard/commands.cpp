@@ -272,7 +272,7 @@ void EvalCommand() {
     SetBoard("R7/8/8/6p1/8/b7/4k3/K7 w - - 0 1");
     PrintBoard(pos.board);
     int score = BitbaseNoAnswer;
-    if (pos.pawnCount[0] + pos.pawnCount[1] <= 3 && bitbasesLoaded && probingEnabled &&
+    if (pos.pawnCount[0] + pos.pawnCount[1] <= 3 && bitbasesLoaded && worker.probingEnabled &&
         PopCount(pos.occupied) <= 5)
         score = ProbeBitbase();
     if (score == BitbaseNoAnswer) {

@@ -322,17 +322,17 @@ TEST(GameFlow, ClockReportAfterAWaitingTokenIsReadOnce) {
 TEST(GameFlow, GameMoveResetsTheOrderingStatistics) {
     InitEngineTables();
     SetBoard(StartFen);
-    History[White][0x123] = 77;
-    History[Black][0x456] = 9;
-    CutoffCount[3][20] = 40;
-    TriedCount[3][20] = 50;
-    plyRecords[2].killer1 = 0x0123;
+    worker.History[White][0x123] = 77;
+    worker.History[Black][0x456] = 9;
+    worker.CutoffCount[3][20] = 40;
+    worker.TriedCount[3][20] = 50;
+    worker.plyRecords[2].killer1 = 0x0123;
     ASSERT_TRUE(MakeRealMove(ParseMove("e2e4")));
-    EXPECT_EQ(History[White][0x123], 0u);
-    EXPECT_EQ(History[Black][0x456], 0u);
-    EXPECT_EQ(CutoffCount[3][20], 1u);
-    EXPECT_EQ(TriedCount[3][20], 1u);
-    EXPECT_EQ(plyRecords[2].killer1, 0x0123);
+    EXPECT_EQ(worker.History[White][0x123], 0u);
+    EXPECT_EQ(worker.History[Black][0x456], 0u);
+    EXPECT_EQ(worker.CutoffCount[3][20], 1u);
+    EXPECT_EQ(worker.TriedCount[3][20], 1u);
+    EXPECT_EQ(worker.plyRecords[2].killer1, 0x0123);
 }
 
 // think() inside the test program on a position set up here: its own budget, no input

@@ -17,7 +17,7 @@ TEST(HardTimeLimit, AGrownBudgetNeverSpendsTheWholeClock) {
     EXPECT_EQ(hardTimeLimit, 2100 - 2100 / 8 - 30);
 
     EngineState = Thinking;
-    iterationDepth = 11;
+    worker.iterationDepth = 11;
     stopSearch = false;
     commandPending = false;
     const i32 now = Now();
@@ -43,7 +43,7 @@ TEST(HardTimeLimit, AFixedTimeAMoveOutlastsAShortClock) {
     gamePly = 1;
     SetTimeBudget(50, 50);  // half a second on the clock
     EngineState = Thinking;
-    iterationDepth = 8;
+    worker.iterationDepth = 8;
     stopSearch = false;
     commandPending = false;
     searchLimits.moveTimeMs = 2000;

@@ -19,7 +19,7 @@ protected:
     void SetUp() override { Save(); }
     void TearDown() override { Restore(); }
     void Save() {
-        saved_ = {movesPerSession, incrementMs, gamePly,        EngineState, iterationDepth,
+        saved_ = {movesPerSession, incrementMs, gamePly,        EngineState, worker.iterationDepth,
                   searchStart,     timeForMove, commandPending, stopSearch};
     }
     void Restore() {
@@ -27,7 +27,7 @@ protected:
         incrementMs = saved_.incrementMs;
         gamePly = saved_.gamePly;
         EngineState = saved_.state;
-        iterationDepth = saved_.depth;
+        worker.iterationDepth = saved_.depth;
         searchStart = saved_.start;
         timeForMove = saved_.budget;
         commandPending = saved_.pending;
@@ -90,11 +90,11 @@ TEST_F(TimeControl, TimeTestHonoursFirstIterationAndPondering) {
     searchStart = Now() - 5000;
     timeForMove = 1000;
     EngineState = Thinking;
-    iterationDepth = 2;
+    worker.iterationDepth = 2;
     stopSearch = false;
     EXPECT_FALSE(TimeIsUp());  // the first iteration always completes
     EXPECT_FALSE(stopSearch);
-    iterationDepth = 3;
+    worker.iterationDepth = 3;
     EngineState = Pondering;
     EXPECT_FALSE(TimeIsUp());  // pondering never runs out of time
     EngineState = Thinking;
@@ -114,7 +114,7 @@ TEST_F(TimeControl, PendingStopCommandKeepsTheTimeTestSaying) {
     searchStart = Now();
     timeForMove = 60000;
     EngineState = Thinking;
-    iterationDepth = 4;
+    worker.iterationDepth = 4;
     stopSearch = false;
     commandPending = true;
     pendingStopsSearch = false;  // e.g. "post": the search goes on
@@ -129,22 +129,22 @@ TEST_F(TimeControl, PollGateAndAbort) {
     EngineState = Thinking;
     searchStart = Now() - 100000;
     timeForMove = 1;
-    iterationDepth = 5;
+    worker.iterationDepth = 5;
     commandPending = false;
     stopSearch = false;
-    nodeCount = 16384;
-    nextPoll = 16384;
+    worker.nodeCount = 16384;
+    worker.nextPoll = 16384;
     EXPECT_FALSE(PollPoint());  // not past the gate: nothing is looked at
     EXPECT_FALSE(stopSearch);
-    nodeCount = 16385;
+    worker.nodeCount = 16385;
     EXPECT_TRUE(PollPoint());
     EXPECT_TRUE(stopSearch);
-    EXPECT_EQ(nextPoll, 16384u);  // an abort leaves the gate where it is
+    EXPECT_EQ(worker.nextPoll, 16384u);  // an abort leaves the gate where it is
     EXPECT_TRUE(PollClock());
     // Gate comparison is unsigned: a node count past 2^31 is still "past".
     stopSearch = false;
-    nodeCount = 0x80000001u;
-    nextPoll = 0x7fffffffu;
+    worker.nodeCount = 0x80000001u;
+    worker.nextPoll = 0x7fffffffu;
     EXPECT_TRUE(PollClock());
 }
 
@@ -163,7 +163,7 @@ TEST_F(TimeControl, PonderCreditIsAtMostTwoThirds) {
 // nodes, none skipped and none doubled, as the search's node gate drives it.
 TEST_F(TimeControl, PollsEvery16384NodesAcrossTheWrapOf32Bits) {
     EngineState = Thinking;
-    iterationDepth = 2;  // the clock never stops the first iteration
+    worker.iterationDepth = 2;  // the clock never stops the first iteration
     commandPending = false;
     stopSearch = false;
     // Earlier tests may leave standard input at its end, which reads as "quit": the poll's reader
@@ -171,24 +171,24 @@ TEST_F(TimeControl, PollsEvery16384NodesAcrossTheWrapOf32Bits) {
     const auto keptPoller = inputPoller;
     inputPoller = [] {};
     const u64 start = (u64{1} << 32) - 3 * 16384 - 5;
-    nodeCount = start;
-    nextPoll = start;
+    worker.nodeCount = start;
+    worker.nextPoll = start;
     std::vector<u64> polls;
     for (int node = 0; node < 10 * 16384; ++node) {
-        ++nodeCount;
-        if (nodeCount > nextPoll) {
-            const u64 gate = nextPoll;
+        ++worker.nodeCount;
+        if (worker.nodeCount > worker.nextPoll) {
+            const u64 gate = worker.nextPoll;
             ASSERT_FALSE(PollPoint());
-            ASSERT_EQ(nextPoll, gate + 16384);
-            polls.push_back(nodeCount);
+            ASSERT_EQ(worker.nextPoll, gate + 16384);
+            polls.push_back(worker.nodeCount);
         }
     }
     ASSERT_EQ(polls.size(), 10u);
     for (std::size_t i = 0; i < polls.size(); ++i) EXPECT_EQ(polls[i], start + 1 + 16384 * i);
-    EXPECT_GT(nodeCount, u64{1} << 32);
+    EXPECT_GT(worker.nodeCount, u64{1} << 32);
     inputPoller = keptPoller;
-    nodeCount = 0;
-    nextPoll = 0;
+    worker.nodeCount = 0;
+    worker.nextPoll = 0;
 }
 
 }  // namespace

@@ -79,7 +79,8 @@ inline void PrepareFixedDepth(const char* fen, u32 depth) {
 inline FixedDepthResult RunFixedDepth() {
     const SearchResult result = SearchIterative();
     firstPoll = 16384;
-    return {result.move, result.score, static_cast<u32>(nodeCount), nodeCount + quiesceNodeCount};
+    return {result.move, result.score, static_cast<u32>(worker.nodeCount),
+            worker.nodeCount + worker.quiesceNodeCount};
 }
 
 inline FixedDepthResult SearchFixedDepth(const char* fen, u32 depth) {

@@ -159,7 +159,7 @@ TEST_F(DrawRules, RepetitionAfterMoveNearTheFiftyMoveLimit) {
 
 TEST_F(DrawRules, NullMovePassesTheTurnAndRestoresEverything) {
     Set("4k3/8/8/8/3pP3/8/8/4K3 b - e3");
-    currentPly = &plyRecords[3];
+    worker.currentPly = &worker.plyRecords[3];
     const Position before = pos;
     HistoryEntry* const top = historyTop;
     const u16 clock = top->halfmoveClock;
@@ -188,7 +188,7 @@ TEST_F(DrawRules, NullMovePassesTheTurnAndRestoresEverything) {
     MakeNullMove();
     EXPECT_EQ(pos.key, key);
     UnmakeNullMove();
-    currentPly = &plyRecords[0];
+    worker.currentPly = &worker.plyRecords[0];
 }
 
 }  // namespace

@@ -70,9 +70,9 @@ TEST(Search, LeavesThePositionAsItFoundIt) {
         testing::internal::GetCapturedStdout();
         EXPECT_EQ(std::memcmp(&before, &pos, sizeof pos), 0) << fen;
         EXPECT_EQ(historyTop, top) << fen;
-        EXPECT_EQ(checkCount[Black], 0);
-        EXPECT_EQ(checkCount[White], 0);
-        EXPECT_EQ(currentPly, &plyRecords[0]);
+        EXPECT_EQ(worker.checkCount[Black], 0);
+        EXPECT_EQ(worker.checkCount[White], 0);
+        EXPECT_EQ(worker.currentPly, &worker.plyRecords[0]);
     }
 }
 
@@ -257,14 +257,14 @@ protected:
     // Quiesce called as from a root at depth 1: its own list starts at the stack's base.
     static void AtPlyOne(const char* fen) {
         ASSERT_TRUE(SetBoard(fen));
-        plyRecords[0].moveListEnd = moveStack;
-        currentPly = &plyRecords[1];
-        checkCount[Black] = checkCount[White] = 0;
-        aspirationState = 0;
+        worker.plyRecords[0].moveListEnd = worker.moveStack;
+        worker.currentPly = &worker.plyRecords[1];
+        worker.checkCount[Black] = worker.checkCount[White] = 0;
+        worker.aspirationState = 0;
     }
     void TearDown() override {
-        currentPly = &plyRecords[0];
-        checkCount[Black] = checkCount[White] = 0;
+        worker.currentPly = &worker.plyRecords[0];
+        worker.checkCount[Black] = worker.checkCount[White] = 0;
     }
 };
 
@@ -278,7 +278,7 @@ TEST_F(Quiescence, StandsPatAtOrAboveBetaAndStoresALowerBound) {
     EXPECT_EQ(entry.bound, 1);
     EXPECT_EQ(entry.depth, 0);
     EXPECT_EQ(entry.score, standPat);
-    EXPECT_EQ(currentPly, &plyRecords[1]);
+    EXPECT_EQ(worker.currentPly, &worker.plyRecords[1]);
 }
 
 TEST_F(Quiescence, SeesCheckOnlyOnceTheSideWasInCheckBeforeOnThePath) {
@@ -289,7 +289,7 @@ TEST_F(Quiescence, SeesCheckOnlyOnceTheSideWasInCheckBeforeOnThePath) {
     EXPECT_GT(firstCheck, -5000);  // stands pat as if not in check
 
     AtPlyOne(mated);
-    checkCount[White] = 1;
+    worker.checkCount[White] = 1;
     EXPECT_EQ(Quiesce(0, 1, -8100, 8100), 1 - 8100);
     HashEntry entry{};
     ASSERT_TRUE(ProbeHash(entry));
@@ -303,8 +303,8 @@ TEST_F(Quiescence, ACaptureThatLeavesTheKingAttackedIsWorthNothing) {
     AtPlyOne("4r1k1/8/8/8/3q4/8/4N3/4K3 w - -");
     const int standPat = Evaluate();
     EXPECT_EQ(Quiesce(0, 1, -8100, 8100), standPat);
-    EXPECT_EQ(Text(moveStack[0].move), "e2d4");
-    EXPECT_EQ(moveStack[0].score, -8190);
+    EXPECT_EQ(Text(worker.moveStack[0].move), "e2d4");
+    EXPECT_EQ(worker.moveStack[0].score, -8190);
 }
 
 TEST_F(Quiescence, BareMinorPieceAfterACaptureIsADraw) {
@@ -313,8 +313,8 @@ TEST_F(Quiescence, BareMinorPieceAfterACaptureIsADraw) {
     AtPlyOne("k7/6r1/8/8/8/8/1B6/K7 w - -");
     ASSERT_LT(Evaluate(), 0);
     EXPECT_EQ(Quiesce(0, 1, -8100, 8100), 0);
-    EXPECT_EQ(Text(moveStack[0].move), "b2g7");
-    EXPECT_EQ(moveStack[0].score, 0);
+    EXPECT_EQ(Text(worker.moveStack[0].move), "b2g7");
+    EXPECT_EQ(worker.moveStack[0].score, 0);
 }
 
 // SearchNode called directly at ply 1 below a root, with no clock and no input.
@@ -322,23 +322,23 @@ class AlphaBeta : public ::testing::Test {
 protected:
     void SetUp() override { SetUpSearchTablesOnce(); }
     void TearDown() override {
-        currentPly = &plyRecords[0];
-        checkCount[Black] = checkCount[White] = 0;
-        nextPoll = 16384;
+        worker.currentPly = &worker.plyRecords[0];
+        worker.checkCount[Black] = worker.checkCount[White] = 0;
+        worker.nextPoll = 16384;
     }
     static void AtPlyOne(const char* fen) {
         ASSERT_TRUE(SetBoard(fen));
-        plyRecords[0].moveListEnd = moveStack;
-        plyRecords[1].moveListEnd = moveStack;  // empty: its list starts there
-        currentPly = &plyRecords[1];
-        checkCount[Black] = checkCount[White] = 0;
-        aspirationState = 0;
-        iterationDepth = 2;
+        worker.plyRecords[0].moveListEnd = worker.moveStack;
+        worker.plyRecords[1].moveListEnd = worker.moveStack;  // empty: its list starts there
+        worker.currentPly = &worker.plyRecords[1];
+        worker.checkCount[Black] = worker.checkCount[White] = 0;
+        worker.aspirationState = 0;
+        worker.iterationDepth = 2;
         EngineState = Thinking;
         stopSearch = false;
         commandPending = false;
-        nodeCount = 0;
-        nextPoll = UINT32_MAX;
+        worker.nodeCount = 0;
+        worker.nextPoll = UINT32_MAX;
     }
     // The null move's child is the same placement with the other side to move: its table entry
     // (depth, or -1 when there is none) shows whether and how deep the null move was searched.
@@ -393,16 +393,16 @@ TEST_F(AlphaBeta, TableEntryMakesTheNullMovePointless) {
     // A miss records no move and no depth, and leaves the score and bound the ply record held:
     // an earlier upper bound below beta still makes a shallow null move pointless.
     AtPlyOne(RookAgainstQueen);
-    plyRecords[1].hashScore = -300;
-    plyRecords[1].hashBound = 0x100;
-    plyRecords[1].hashMove = rookMove;
-    plyRecords[1].hashDepth = 9;
+    worker.plyRecords[1].hashScore = -300;
+    worker.plyRecords[1].hashBound = 0x100;
+    worker.plyRecords[1].hashMove = rookMove;
+    worker.plyRecords[1].hashDepth = 9;
     SearchNode(3, 1, -100, 100, true);
     EXPECT_EQ(NullMoveDepth(), -1);
-    EXPECT_EQ(plyRecords[1].hashScore, -300);
-    EXPECT_EQ(plyRecords[1].hashBound, 0x100);
+    EXPECT_EQ(worker.plyRecords[1].hashScore, -300);
+    EXPECT_EQ(worker.plyRecords[1].hashBound, 0x100);
     AtPlyOne(RookAgainstQueen);
-    plyRecords[1].hashScore = 300;  // not below beta: the null move is searched
+    worker.plyRecords[1].hashScore = 300;  // not below beta: the null move is searched
     SearchNode(3, 1, -100, 100, true);
     EXPECT_EQ(NullMoveDepth(), 0);
 }
@@ -433,7 +433,7 @@ int ChildDepth(Move move) {
 std::vector<ScoredMove> SearchedQuietFrom(int n) {
     std::vector<ScoredMove> moves;
     int legal = 0;
-    for (const ScoredMove* p = moveStack; p < plyRecords[1].moveListEnd; ++p) {
+    for (const ScoredMove* p = worker.moveStack; p < worker.plyRecords[1].moveListEnd; ++p) {
         UndoRecord undo;
         SaveSnapshot(undo);
         MakeMove(p->move, undo);
@@ -448,25 +448,25 @@ std::vector<ScoredMove> SearchedQuietFrom(int n) {
 
 TEST_F(AlphaBeta, CutOffMoveBecomesKillerAndEarnsHistory) {
     AtPlyOne(StartFen);
-    plyRecords[1].killer1 = 0x0111;
-    plyRecords[1].killer2 = 0;
+    worker.plyRecords[1].killer1 = 0x0111;
+    worker.plyRecords[1].killer2 = 0;
     SearchNode(2, 1, -8000, -7999, false);  // the first move searched cuts off
-    const Move cut = plyRecords[1].bestMove;
+    const Move cut = worker.plyRecords[1].bestMove;
     ASSERT_EQ(MoveKindOf(cut), Quiet);
-    EXPECT_EQ(plyRecords[1].killer1, cut);
-    EXPECT_EQ(plyRecords[1].killer2, 0x0111);
-    EXPECT_EQ(History[White][cut & 0xFFF], 4u);  // depth squared
+    EXPECT_EQ(worker.plyRecords[1].killer1, cut);
+    EXPECT_EQ(worker.plyRecords[1].killer2, 0x0111);
+    EXPECT_EQ(worker.History[White][cut & 0xFFF], 4u);  // depth squared
     const int piece = pos.board[MoveFrom(cut)];
-    EXPECT_EQ(CutoffCount[piece - 1][MoveTo(cut)], 2u);
-    EXPECT_EQ(TriedCount[piece - 1][MoveTo(cut)], 2u);
+    EXPECT_EQ(worker.CutoffCount[piece - 1][MoveTo(cut)], 2u);
+    EXPECT_EQ(worker.TriedCount[piece - 1][MoveTo(cut)], 2u);
     // A capture that cuts off earns history but is no killer.
     AtPlyOne("4k3/8/8/3p4/4P3/8/8/4K3 w - -");
-    plyRecords[1].killer1 = 0x0111;
+    worker.plyRecords[1].killer1 = 0x0111;
     SearchNode(2, 1, -8000, -7999, false);
     const Move capture = MakeMoveWord(E4, D5, Capture);
-    EXPECT_EQ(plyRecords[1].bestMove, capture);
-    EXPECT_EQ(plyRecords[1].killer1, 0x0111);
-    EXPECT_EQ(History[White][capture & 0xFFF], 4u);
+    EXPECT_EQ(worker.plyRecords[1].bestMove, capture);
+    EXPECT_EQ(worker.plyRecords[1].killer1, 0x0111);
+    EXPECT_EQ(worker.History[White][capture & 0xFFF], 4u);
 }
 
 // A bare king cannot pass, so every child leaves its entry at the depth it was searched to.
@@ -482,9 +482,9 @@ TEST_F(AlphaBeta, PassedPawnCheckAndRecaptureExtensions) {
     // In check for the second time on the path: every reply one ply deeper.
     for (int earlier : {0, 1}) {
         AtPlyOne("k6r/8/8/8/8/8/8/R6K w - -");
-        checkCount[White] = earlier;
+        worker.checkCount[White] = earlier;
         SearchNode(2, 1, -8100, 8100, true);
-        EXPECT_EQ(checkCount[White], earlier);
+        EXPECT_EQ(worker.checkCount[White], earlier);
         const int deepest = std::max(ChildDepth(MakeMoveWord(H1, G1, Quiet)),
                                      ChildDepth(MakeMoveWord(H1, G2, Quiet)));
         EXPECT_EQ(deepest, 1 + earlier) << earlier;
@@ -503,10 +503,10 @@ TEST_F(AlphaBeta, PassedPawnCheckAndRecaptureExtensions) {
     };
     for (const Case& c : cases) {
         AtPlyOne(c.fen);
-        currentPly = &plyRecords[0];
-        SaveSnapshot(plyRecords[0].undo);
-        MakeMove(c.taking, plyRecords[0].undo);
-        currentPly = &plyRecords[1];
+        worker.currentPly = &worker.plyRecords[0];
+        SaveSnapshot(worker.plyRecords[0].undo);
+        MakeMove(c.taking, worker.plyRecords[0].undo);
+        worker.currentPly = &worker.plyRecords[1];
         SearchNode(2, 4, -8100, 8100, true);
         EXPECT_EQ(ChildDepth(c.retaking), c.depth) << c.fen;
     }
@@ -552,9 +552,9 @@ TEST_F(AlphaBeta, FutilityMargins) {
 TEST_F(AlphaBeta, LateMovesAreReducedByTheirCutoffRecord) {
     for (u64 cutoffs : {50, 70}) {
         AtPlyOne("6k1/8/8/8/8/8/8/R6K w - -");
-        for (auto& row : CutoffCount)
+        for (auto& row : worker.CutoffCount)
             for (auto& count : row) count = cutoffs;
-        for (auto& row : TriedCount)
+        for (auto& row : worker.TriedCount)
             for (auto& count : row) count = 100;
         const int eval = Evaluate();
         SearchNode(3, 1, eval + 300, 8100, true);  // every move fails low: no re-search
@@ -640,9 +640,9 @@ TEST(RootSearch, BitbasesSortTheRootMoves) {
         testing::internal::CaptureStdout();
         const FixedDepthResult result = SearchFixedDepth("6k1/8/8/8/8/8/8/R6K w - -", 2);
         testing::internal::GetCapturedStdout();
-        EXPECT_EQ(allRootMovesDraw, c.allDraw) << c.onFirst << " " << c.elsewhere;
+        EXPECT_EQ(worker.allRootMovesDraw, c.allDraw) << c.onFirst << " " << c.elsewhere;
         int counted = 0;
-        for (const ScoredMove* p = moveStack; p < plyRecords[0].moveListEnd; ++p) {
+        for (const ScoredMove* p = worker.moveStack; p < worker.plyRecords[0].moveListEnd; ++p) {
             if (LeavesKingAttackedAfter(p->move)) continue;
             const bool rookStaysOnFirst = MoveFrom(p->move) != A1 || Row(MoveTo(p->move)) == 7;
             EXPECT_EQ(p->score == -8191, rookStaysOnFirst ? c.firstExcluded : c.elsewhereExcluded)

@@ -108,8 +108,9 @@ void CheckSuite(u64 limit) {
             ++checked;
         }
         EXPECT_EQ(out.totalLine, "total nodes: " + std::to_string(total)) << fen;
-        EXPECT_EQ(out.movesLine, "(total moves[32]: " + std::to_string(nodeCount) + ")") << fen;
-        EXPECT_GE(u64{nodeCount}, total) << fen;  // illegal moves are made too
+        EXPECT_EQ(out.movesLine, "(total moves[32]: " + std::to_string(worker.nodeCount) + ")")
+            << fen;
+        EXPECT_GE(u64{worker.nodeCount}, total) << fen;  // illegal moves are made too
         char written[128];
         WriteFen(written);
         EXPECT_EQ(fen, written) << "perft left the position changed";
@@ -160,18 +161,18 @@ TEST(Perft, DepthsAbove127AreCut) {
 TEST(Perft, MovesLeavingTheKingAttackedAreMadeButNotCounted) {
     // Four pinned or blocked white men: many pseudo-legal moves, few legal ones.
     Load("4r2k/8/8/b7/7q/8/3NRP2/4K3 w - -");
-    PlyRecord* const saved = currentPly;
+    PlyRecord* const saved = worker.currentPly;
     const PerftOutput out = RunCaptured(1);
     ASSERT_EQ(out.rows.size(), 1u);
-    EXPECT_EQ(currentPly, saved);
+    EXPECT_EQ(worker.currentPly, saved);
     const std::vector<ScoredMove> generated = Generate();
     EXPECT_EQ(out.rows[0].second, LegalMoves(generated).size());
-    EXPECT_EQ(nodeCount, generated.size());
+    EXPECT_EQ(worker.nodeCount, generated.size());
     EXPECT_LT(out.rows[0].second, generated.size());
     // In check: the evasion generator's moves are the ones made.
     Load("4k3/8/8/8/8/8/4r3/R3K2r w Q -");
     RunCaptured(1);
-    EXPECT_EQ(nodeCount, Generate().size());
+    EXPECT_EQ(worker.nodeCount, Generate().size());
 }
 
 namespace {
@@ -216,20 +217,20 @@ TEST(Perft, MovesMadeLineCountsEveryLevel) {
 
 TEST(Perft, TreesDeeperThanTheRecordsAreCutOffSafely) {
     Load(StartFen);
-    PlyRecord* const saved = currentPly;
+    PlyRecord* const saved = worker.currentPly;
     // Near the last ply record: the third level has no record left.
-    plyRecords[PlyRecordCount - 3].moveListEnd = moveStack;
-    currentPly = &plyRecords[PlyRecordCount - 2];
+    worker.plyRecords[PlyRecordCount - 3].moveListEnd = worker.moveStack;
+    worker.currentPly = &worker.plyRecords[PlyRecordCount - 2];
     perftOutOfRoom = false;
     Perft(4);
     EXPECT_TRUE(perftOutOfRoom);
     // Near the end of the move list: no room for even one level.
-    plyRecords[0].moveListEnd = moveStack + MoveStackSize - 10;
-    currentPly = &plyRecords[1];
+    worker.plyRecords[0].moveListEnd = worker.moveStack + MoveStackSize - 10;
+    worker.currentPly = &worker.plyRecords[1];
     perftOutOfRoom = false;
     EXPECT_EQ(Perft(1), 0u);
     EXPECT_TRUE(perftOutOfRoom);
-    currentPly = saved;
+    worker.currentPly = saved;
     char fen[128];
     WriteFen(fen);
     EXPECT_STREQ(fen, StartFen);
