@@ -196,18 +196,24 @@ int PawnStructure(int phase) {
 
 // White minus Black pawn score, through the pawn hash. The cache is keyed by the pawns alone,
 // so a slot filled in another material phase is reused as it stands.
+//
+// Search threads share the cache: a slot is one word, tag and score together, read and written
+// whole (relaxed atomics, plain moves on x86-64), so a thread sees either another's complete
+// entry or an older one, never a score under the wrong tag.
 int PawnScore(int phase) {
     const u32 key = pos.pawnKey;
-    u32& slot = PawnHash[key & (PawnHashSize - 1)];
+    u32* const slot = &PawnHash[key & (PawnHashSize - 1)];
     const u32 tag = key & PawnTagMask;
-    if ((slot & PawnTagMask) == tag && (slot & 0xFFFFu) != 0)
-        return static_cast<int>(slot & 0xFFFFu) - PawnScoreBias;
+    const u32 held = __atomic_load_n(slot, __ATOMIC_RELAXED);
+    if ((held & PawnTagMask) == tag && (held & 0xFFFFu) != 0)
+        return static_cast<int>(held & 0xFFFFu) - PawnScoreBias;
 
     const int d = PawnStructure<White>(phase) - PawnStructure<Black>(phase);
     // Only a score that fits the 16-bit field (and is not the empty mark) is cached; the
     // impossible pawn masses a hand-made position can hold are simply recomputed each time.
     const int stored = d + PawnScoreBias;
-    if (stored > 0 && stored <= 0xFFFF) slot = tag | static_cast<u32>(stored);
+    if (stored > 0 && stored <= 0xFFFF)
+        __atomic_store_n(slot, tag | static_cast<u32>(stored), __ATOMIC_RELAXED);
     return d;
 }
 

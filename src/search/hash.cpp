@@ -1,7 +1,7 @@
 // Transposition table: two halves by side to move, buckets of three slots of three u32 words.
 // Word 0 holds the move and key bits 16-31 (those above the bucket number take part in the
-// match), word 1 the key's high half, word 2 depth | bound << 7 | age << 9 | (score + 8190) << 18.
-// Entries are aged by the game counter hashAge, not by search.
+// match), word 1 the key's high half folded with words 0 and 2, word 2 depth | bound << 7 | age <<
+// 9 | (score + 8190) << 18. Entries are aged by the game counter hashAge, not by search.
 #include <cstdlib>
 #include <cstring>
 
@@ -30,12 +30,20 @@ void AdviseOnce() {
     (void)advised;
 }
 
-// Word 2 of every slot, bucket by bucket.
-template <typename Visit>
-void ForEachDataWord(Visit visit) {
+// Rewrites word 2 of every slot, bucket by bucket, and word 1 with it so that the key check
+// still holds (word 1 is folded with word 2).
+template <typename Rewrite>
+void ForEachDataWord(Rewrite rewrite) {
     u32* bucket = hashTable.words;
     for (u64 b = 0; b < hashTable.bucketCount; ++b, bucket += HashBucketWords)
-        for (int i = 0; i < HashSlots; ++i) visit(bucket[3 * i + 2]);
+        for (u32* slot = bucket; slot < bucket + 3 * HashSlots; slot += 3) {
+            const u32 old = LoadWord(slot + 2);
+            u32 word = old;
+            rewrite(word);
+            if (word == old) continue;
+            StoreWord(slot + 1, LoadWord(slot + 1) ^ old ^ word);
+            StoreWord(slot + 2, word);
+        }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "eval/eval.h"
 #include "search/order.h"
 #include "search/search.h"
+#include "search/threads.h"
 #include "search/tt.h"
 
 namespace {
@@ -15,7 +16,11 @@ constexpr int Abort = 8190;
 constexpr int NoMove = -8190;
 constexpr int MateRange = 5000;
 
-inline bool PollAborts() { return worker.nodeCount > worker.nextPoll && searchControl.pollPoint(); }
+// Thread 0 polls the clock and the input; a helper only its stop.
+inline bool PollAborts() {
+    return worker.nodeCount > worker.nextPoll &&
+           (worker.helper ? HelperPoll() : searchControl.pollPoint());
+}
 
 // Bitbases are asked near the leaves only, where they pay: late enough for a cut, early enough
 // not to repeat the same probe along every line, and five-man tables only where allowed.
@@ -143,7 +148,7 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
                 v = -Quiesce(0, ply + 1, -beta, -beta + 1);
             worker.currentPly = record;
             UnmakeNullMove();
-            if (searchControl.pollClock()) return -Abort;
+            if (worker.helper ? HelpersStopped() : searchControl.pollClock()) return -Abort;
             if (v >= beta) return static_cast<i16>(v);
         }
     }
@@ -151,7 +156,7 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
     // 6. Internal iterative deepening
     if (record->hashDepth < depth - 2) {
         const int v = SearchNode(depth - 2, ply, alpha, beta, allowNull);
-        if (v <= alpha && v >= -8099 && !stopSearch)
+        if (v <= alpha && v >= -8099 && !SearchStopped())
             SearchNode(depth - 2, ply, -8100, beta, allowNull);
         if (ProbeBucket(entry)) record->hashMove = entry.move;
     }

@@ -9,6 +9,7 @@
 #include "egbb/egbb.h"
 #include "search/order.h"
 #include "search/search.h"
+#include "search/threads.h"
 #include "search/tt.h"
 
 namespace {
@@ -73,7 +74,7 @@ void ClassifyRootMoves(ScoredMove* start, ScoredMove* end, int alpha, int beta) 
 }
 
 void PrintThinking(ThinkingKind kind, int depth, int score, int elapsed, const char* line) {
-    if (thinkingPrinter) thinkingPrinter(kind, depth, score, elapsed, worker.nodeCount, line);
+    if (thinkingPrinter) thinkingPrinter(kind, depth, score, elapsed, SearchNodes(), line);
 }
 
 void LogIteration(const char* prefix, int depth, int score, int elapsed) {
@@ -91,6 +92,16 @@ i32 GrowBudget(int factor) {
     const i32 added = static_cast<i32>(grown - timeForMove);
     timeForMove = static_cast<i32>(grown);
     return added;
+}
+
+// The front end's root restriction; helpers keep the answers thread 0 handed over.
+bool RootRestricted() { return worker.helper ? HelperRootRestricted() : rootMoveBarred != nullptr; }
+bool RootBarred(Move move) { return worker.helper ? HelperRootBarred(move) : rootMoveBarred(move); }
+
+// The root's table entry is thread 0's alone: the engine takes the move played, its score, the
+// ponder guess and the mate claim from it.
+void StoreRoot(Move move, int score, int depth, int bound) {
+    if (!worker.helper) StoreBucket<true>(move, score, depth, bound);
 }
 
 bool BudgetMayGrow() { return !worker.allRootMovesDraw && searchControl.budgetMayGrow(); }
@@ -169,7 +180,7 @@ i16 SearchRoot(int alpha, int beta) {
         root->hashDepth = entry.depth;
         root->hashScore = entry.score;
         root->hashBound = static_cast<u16>(entry.bound << 7);
-        if (entry.depth >= depth && !rootMoveBarred) {
+        if (entry.depth >= depth && !RootRestricted()) {
             bool cut = false;
             if (entry.bound == 0) {
                 cut = true;
@@ -206,9 +217,9 @@ i16 SearchRoot(int alpha, int beta) {
 
     // 3.-4. Legality and bitbase verdicts
     ClassifyRootMoves(start, end, alpha, beta);
-    if (rootMoveBarred)
+    if (RootRestricted())
         for (ScoredMove* p = start; p < end; ++p)
-            if (rootMoveBarred(p->move)) p->score = Excluded;
+            if (RootBarred(p->move)) p->score = Excluded;
 
     // 5. Move loop
     int best = NoMove;
@@ -243,7 +254,8 @@ i16 SearchRoot(int alpha, int beta) {
         }
         worker.currentPly = root;
         UnmakeMove(move, root->undo);
-        if (stopSearch || searchControl.timeIsUp()) return LeaveRoot(best);
+        if (worker.helper ? HelpersStopped() : stopSearch || searchControl.timeIsUp())
+            return LeaveRoot(best);
 
         current->score = static_cast<i16>(v);
         if (v > best) {
@@ -258,7 +270,7 @@ i16 SearchRoot(int alpha, int beta) {
         }
         RecordCutoff(root, side, move, depth, mover);
         if (worker.allRootMovesDraw) v = 0;
-        StoreBucket<true>(move, v, depth, 1);
+        StoreRoot(move, v, depth, 1);
         return LeaveRoot(v);
     }
 
@@ -267,16 +279,16 @@ i16 SearchRoot(int alpha, int beta) {
         root->moveListEnd = start;
         if (root->checkInfo.checkers) {
             root->bestMove = EndMated;
-            StoreBucket<true>(EndMated, -RootLimit, depth, 0);
+            StoreRoot(EndMated, -RootLimit, depth, 0);
             return LeaveRoot(-RootLimit);
         }
         root->bestMove = EndStalemate;
-        StoreBucket<true>(EndStalemate, 0, depth, 0);
+        StoreRoot(EndStalemate, 0, depth, 0);
         return LeaveRoot(0);
     }
 
     // 7. Finished iteration
-    StoreBucket<true>(root->bestMove, best, depth, alphaRaised ? 0 : 2);
+    StoreRoot(root->bestMove, best, depth, alphaRaised ? 0 : 2);
     return LeaveRoot(best);
 }
 
@@ -348,6 +360,11 @@ SearchResult SearchIterative() {
         debugLog.Line(fen);
     }
     FindCheckers(root->checkInfo);
+    // Helpers search beside thread 0 from here until it returns.
+    StartHelpers();
+    struct HelperStop {
+        ~HelperStop() { StopHelpers(); }
+    } helperStop;
     int mateIterations = 0;
     bool restarted = false;
     const auto elapsed = [t0] { return (Now() - t0) / 10; };
@@ -446,4 +463,39 @@ SearchResult SearchIterative() {
         }
         return result;
     }
+}
+
+void HelperSearch(int index) {
+    TakeHandOver();
+    PlyRecord* const root = &worker.plyRecords[0];
+    worker.currentPly = root;
+    ResetSearchTables();
+    worker.moveStack[0].move = 0;
+    worker.checkCount[Black] = worker.checkCount[White] = 0;
+    root->moveListEnd = worker.moveStack;
+    worker.nodeCount = 0;
+    worker.quiesceNodeCount = 0;
+    worker.nextPoll = 16384;
+    worker.aspirationState = 0;
+    FindCheckers(root->checkInfo);
+
+    // Helpers diverge from thread 0 and from each other: every other one starts a ply deeper,
+    // and each orders its moves by its own statistics, which differ as soon as their searches
+    // do. What they find reaches thread 0 through the table.
+    int alpha = -RootLimit;
+    int beta = RootLimit;
+    for (u32 depth = 2 + static_cast<u32>(index % 2); depth <= maxDepth; ++depth) {
+        worker.iterationDepth = depth;
+        int v = SearchRoot(alpha, beta);
+        if (HelpersStopped()) break;
+        if (v <= alpha || v >= beta) {
+            alpha = -RootLimit;
+            beta = RootLimit;
+            v = SearchRoot(alpha, beta);
+            if (HelpersStopped()) break;
+        }
+        alpha = std::max(v - AspirationMargin, -RootLimit);
+        beta = std::min(v + AspirationMargin, RootLimit);
+    }
+    PublishHelperNodes();
 }

@@ -4,6 +4,8 @@
 // What the search needs from the engine above it arrives through searchControl.
 #pragma once
 
+#include <atomic>
+
 #include "board/board.h"
 #include "movegen/movegen.h"
 
@@ -37,7 +39,9 @@ struct SearchControl {
     // The node count of a search's first poll. A fixed-depth benchmark moves it out of reach, so
     // that neither the clock nor waiting input can change what it searches.
     u32 firstPoll;
-    u16 tableAge;  // the age new table entries get: the game counter hashAge
+    // The age new table entries get: the game counter hashAge. Atomic: the engine's thread
+    // counts a confirmed ponder guess while helpers store entries.
+    std::atomic<u16> tableAge;
     ThinkingPrinter printer;
     bool (*timeIsUp)();       // the clock test; sets stop when it says yes
     bool (*pollPoint)();      // every 16384 nodes: clock, then waiting input; true = abort
@@ -60,6 +64,9 @@ extern SearchControl searchControl;
 // share the table. Set only between searches; 1 is the one search alone.
 inline constexpr int MaxSearchThreads = 256;
 extern int searchThreadCount;
+// Nodes the helpers of the last search have searched so far (0 with one thread); a thread's
+// count reaches this sum every 16384 of its nodes and at its end.
+u64 HelperNodes();
 
 // The control's fields under the names the engine and the tests know them by.
 inline u32& maxDepth = searchControl.maxDepth;
@@ -69,7 +76,7 @@ inline ThinkingPrinter& thinkingPrinter = searchControl.printer;
 inline i32& timeForMove = searchControl.timeForMove;
 inline i32& searchStart = searchControl.searchStart;
 inline bool& stopSearch = searchControl.stop;
-inline u16& hashAge = searchControl.tableAge;
+inline std::atomic<u16>& hashAge = searchControl.tableAge;
 inline bool (*&rootMoveBarred)(Move move) = searchControl.rootMoveBarred;
 inline bool& searchDrawnRoot = searchControl.searchDrawnRoot;
 
@@ -126,8 +133,13 @@ struct SearchWorker {
     char pvText[PvTextSize];
     // The deepest ply the quiescence search reached; a front end clears it before a search.
     int selDepth;
+    // A helper thread's worker: it answers to the helpers' stop, never polls input or the
+    // clock, prints nothing and leaves the root's table entry to thread 0.
+    bool helper;
 };
 ZELMOR_THREAD_STATE extern SearchWorker worker;
+// Thread 0's nodes and its helpers': what thinking and info lines show. Called on thread 0.
+inline u64 SearchNodes() { return worker.nodeCount + HelperNodes(); }
 // Readies the calling thread's worker before its first search: the root ply record first,
 // bitbase probes allowed. The engine calls it for thread 0 when it starts.
 void StartWorker();

@@ -246,11 +246,13 @@ void PvMoves(const char* text, char* out, std::size_t size) {
 // search's age.
 int HashFull() {
     constexpr int Sampled = 999;  // 333 buckets of three slots
-    const u32 age = hashAge > 511 ? 511u : hashAge;
+    const u32 age = std::min<u32>(hashAge, 511);
     int used = 0;
     for (int slot = 0; slot < Sampled; ++slot) {
-        const u32 data =
-            hashTable.words[(slot / HashSlots) * HashBucketWords + (slot % HashSlots) * 3 + 2];
+        // Read whole while search threads write the table.
+        const u32 data = __atomic_load_n(
+            &hashTable.words[(slot / HashSlots) * HashBucketWords + (slot % HashSlots) * 3 + 2],
+            __ATOMIC_RELAXED);
         if (data != 0 && ((data >> 9) & 511u) == age) ++used;
     }
     return used * 1000 / Sampled;

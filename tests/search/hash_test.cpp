@@ -50,7 +50,7 @@ protected:
         for (int i = 0; i < 3; ++i) {
             const u32* slot = bucket + 3 * i;
             if (((slot[0] ^ static_cast<u32>(key)) & 0xFFF00000u) == 0 &&
-                slot[1] == static_cast<u32>(key >> 32))
+                (slot[1] ^ slot[0] ^ slot[2]) == static_cast<u32>(key >> 32))
                 return i;
         }
         return -1;
@@ -61,7 +61,8 @@ TEST_F(HashTable, SlotWordsFollowTheStoredLayout) {
     Store(KeyA, 0x1ABC, -1234, 17, 2);
     const u32* slot = Bucket(KeyA, White);
     EXPECT_EQ(slot[0], (static_cast<u32>(KeyA) & 0xFFFF0000u) | 0x1ABCu);
-    EXPECT_EQ(slot[1], static_cast<u32>(KeyA >> 32));
+    // Word 1: the key's high half folded with words 0 and 2.
+    EXPECT_EQ(slot[1] ^ slot[0] ^ slot[2], static_cast<u32>(KeyA >> 32));
     EXPECT_EQ(slot[2], 17u | (2u << 7) | (1u << 9) | (static_cast<u32>(-1234 + 8190) << 18));
     // White's half is the upper one.
     EXPECT_EQ(Bucket(KeyA, White) - hashTable.words,
