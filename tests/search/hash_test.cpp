@@ -322,3 +322,25 @@ TEST_F(HashTable, SizeChosenAtRunTimeDrivesBucketsAndKeyCheck) {
 }
 
 }  // namespace
+
+namespace {
+
+// A slot whose words come from two different stores (as when two search threads write it at
+// once) must not be found for either position.
+TEST_F(HashTable, TornSlotIsNeverTakenForAPosition) {
+    Store(KeyA, 0x0001, 10, 5, 0);
+    Store(KeyB, 0x0002, 20, 6, 0);  // A moves to slot 1
+    u32* bucket = const_cast<u32*>(Bucket(KeyA, White));
+    ASSERT_EQ(SlotOf(KeyB), 0);
+    ASSERT_EQ(SlotOf(KeyA), 1);
+    // B's key words with A's data word, and A's data with a word of B's key.
+    const u32 dataA = bucket[5];
+    bucket[5] = bucket[2];
+    EXPECT_FALSE(Found(KeyA));
+    bucket[5] = dataA;
+    bucket[3] = bucket[0];
+    EXPECT_FALSE(Found(KeyA));
+    EXPECT_TRUE(Found(KeyB));
+}
+
+}  // namespace
