@@ -484,7 +484,7 @@ void HelperSearch(int index) {
     // do. What they find reaches thread 0 through the table.
     int alpha = -RootLimit;
     int beta = RootLimit;
-    for (u32 depth = 2 + static_cast<u32>(index % 2); depth <= maxDepth; ++depth) {
+    for (u32 depth = 2 + static_cast<u32>(index % 2); depth <= HelperMaxDepth(); ++depth) {
         worker.iterationDepth = depth;
         int v = SearchRoot(alpha, beta);
         if (HelpersStopped()) break;

@@ -22,6 +22,7 @@ struct HandOver {
     Move barred[MaxGeneratedMoves];
     int barredCount;
     bool restricted;
+    u32 maxDepth;  // a front end may change the limit while the search runs
 };
 HandOver handOver;
 
@@ -136,6 +137,7 @@ void StartHelpers() {
     handOver.position = pos;
     handOver.historyCount = historyTop - history + 1;
     for (long i = 0; i < handOver.historyCount; ++i) handOver.history[i] = history[i];
+    handOver.maxDepth = maxDepth;
     handOver.restricted = rootMoveBarred != nullptr;
     handOver.barredCount = 0;
     if (handOver.restricted) {
@@ -162,6 +164,8 @@ u64 HelperNodes() { return poolMade ? Pool().Nodes() : 0; }
 void PublishHelperNodes() {
     HelperPool::ownNodes->store(worker.nodeCount, std::memory_order_relaxed);
 }
+
+u32 HelperMaxDepth() { return handOver.maxDepth; }
 
 bool HelperRootRestricted() { return handOver.restricted; }
 

@@ -36,3 +36,5 @@ void HelperSearch(int index);
 // start, so that a front end may change its lists while helpers search.
 bool HelperRootBarred(Move move);
 bool HelperRootRestricted();
+// Thread 0's depth limit at the start.
+u32 HelperMaxDepth();

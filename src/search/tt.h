@@ -27,9 +27,13 @@ inline void StoreSlot(u32* slot, u32 word0, u32 keyHigh, u32 word2) {
 }
 
 // The stored low-half bits above the bucket number and the whole high half: with the bucket
-// number, all 64 bits when the table has at least 2^16 buckets a side.
-inline bool SlotMatches(u32 word0, u32 word1, u32 word2, u32 keyLow, u32 keyHigh) {
-    return ((word0 ^ keyLow) & hashTable.keyCheckMask) == 0 && (word1 ^ word0 ^ word2) == keyHigh;
+// number, all 64 bits when the table has at least 2^16 buckets a side. Words 1 and 2 are read
+// only when word 0's bits agree, which most slots of a bucket do not.
+inline bool SlotMatches(const u32* slot, u32 keyLow, u32 keyHigh, u32& word0, u32& word2) {
+    word0 = LoadWord(slot);
+    if (((word0 ^ keyLow) & hashTable.keyCheckMask) != 0) return false;
+    word2 = LoadWord(slot + 2);
+    return (LoadWord(slot + 1) ^ word0 ^ word2) == keyHigh;
 }
 
 inline bool ProbeBucket(HashEntry& entry) {
@@ -37,9 +41,8 @@ inline bool ProbeBucket(HashEntry& entry) {
     const u32 keyHigh = static_cast<u32>(pos.key >> 32);
     const u32* slot = HashBucket();
     for (int i = 0; i < HashSlots; ++i, slot += 3) {
-        const u32 word0 = LoadWord(slot);
-        const u32 word2 = LoadWord(slot + 2);
-        if (!SlotMatches(word0, LoadWord(slot + 1), word2, keyLow, keyHigh)) continue;
+        u32 word0, word2;
+        if (!SlotMatches(slot, keyLow, keyHigh, word0, word2)) continue;
         entry.move = static_cast<Move>(word0);
         entry.depth = static_cast<u8>(word2 & 127u);
         entry.bound = static_cast<u8>((word2 >> 7) & 3u);
@@ -82,19 +85,18 @@ inline void StoreBucket(Move move, int score, int depth, int bound) {
     const u32 word2 = static_cast<u32>(depth) | (static_cast<u32>(bound) << 7) | (age << 9) |
                       (static_cast<u32>(score + 8190) << 18);
 
-    const u32 first0 = LoadWord(slot);
-    const u32 first1 = LoadWord(slot + 1);
-    const u32 first2 = LoadWord(slot + 2);
-    if (SlotMatches(first0, first1, first2, keyLow, keyHigh)) {
+    u32 first0, first2;
+    if (SlotMatches(slot, keyLow, keyHigh, first0, first2)) {
         const int slotDepth = static_cast<int>(first2 & 127u);
         const int slotBound = static_cast<int>((first2 >> 7) & 3u);
         if (slotDepth > depth || (slotDepth == depth && slotBound <= bound)) return;
         StoreSlot(slot, word0, keyHigh, word2);
         return;
     }
+    first2 = LoadWord(slot + 2);
     if (Root || NewEntryWins(first2, depth, bound, age)) {
         StoreWord(slot + 3, first0);
-        StoreWord(slot + 4, first1);
+        StoreWord(slot + 4, LoadWord(slot + 1));
         StoreWord(slot + 5, first2);
         StoreSlot(slot, word0, keyHigh, word2);
         return;
