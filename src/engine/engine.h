@@ -1,6 +1,7 @@
 // The game core under the protocol front ends: start-up and configuration, position set-up, the
 // game flow (think, ponder, result claims), time control and input polling. Everything runs on
-// one thread; searches poll for input through the reader the front end installs (inputPoller).
+// the engine's thread (search thread 0; helpers only search); searches poll for input through the
+// reader the front end installs (inputPoller).
 #pragma once
 
 #include <cstdio>
@@ -20,6 +21,11 @@ extern bool ponderEnabled;
 
 // Start-up; forUci skips the xboard handshake and sends the report lines to the debug log.
 bool EngineStartup(bool forUci = false);
+
+// The xboard thinking line, every search's default printer; its node count is the 32-bit one
+// xboard has always been shown, and wraps in a search of over 2^32 nodes.
+void PrintXboardThinking(ThinkingKind kind, int depth, int score, int centiseconds, u64 nodes,
+                         const char* line);
 
 // ---------------------------------------------------------------------------------------------
 // Set-up

@@ -25,6 +25,13 @@ bool SearchIsPondering() { return EngineState == Pondering; }
 bool ClockAllowsGrowth() { return movesToGo > 4 || movesPerSession == 0; }
 }  // namespace
 
+void PrintXboardThinking(ThinkingKind, int depth, int score, int centiseconds, u64 nodes,
+                         const char* line) {
+    // Node counts pass 2^31 in long searches: printed unsigned, never negative.
+    std::printf("    %d     %d     %d     %u  %s\n", depth, score, centiseconds,
+                static_cast<u32>(nodes), line);
+}
+
 // The engine's rules for every search: its clock, its input poll, the xboard thinking line.
 SearchControl searchControl = {
     .maxDepth = 127,

@@ -148,13 +148,6 @@ int BuildPvFrom(char* buffer, char* limit, int n) {
 
 }  // namespace
 
-void PrintXboardThinking(ThinkingKind, int depth, int score, int centiseconds, u64 nodes,
-                         const char* line) {
-    // Node counts pass 2^31 in long searches: printed unsigned, never negative.
-    std::printf("    %d     %d     %d     %u  %s\n", depth, score, centiseconds,
-                static_cast<u32>(nodes), line);
-}
-
 i16 BuildPv(char* buffer, int n) {
     // Each ply needs a ply record of its own and at most six characters.
     const int recordsLeft =

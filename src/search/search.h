@@ -12,16 +12,12 @@
 // ---------------------------------------------------------------------------------------------
 // What the search needs from whoever runs it
 
-// How the root shows its progress. The xboard thinking line is the default; a front end with
-// another format (or none) installs its own printer. Kind tells a completed iteration from the
+// How the root shows its progress. The engine's xboard thinking line is the default; a front end
+// with another format (or none) installs its own printer. Kind tells a completed iteration from the
 // final line after the last one and from the line that announces a shallow search's restart.
 enum class ThinkingKind { Iteration, Final, Restart };
 using ThinkingPrinter = void (*)(ThinkingKind kind, int depth, int score, int centiseconds,
                                  u64 nodes, const char* line);
-// The xboard thinking line; its node count is the 32-bit one xboard has always been shown, and
-// wraps in a search of over 2^32 nodes.
-void PrintXboardThinking(ThinkingKind kind, int depth, int score, int centiseconds, u64 nodes,
-                         const char* line);
 
 // The limits, the budget, the stop flag, the first poll, the table age and the hooks into the
 // clock and the input: shared by every search thread. The search declares it; the engine owns the
