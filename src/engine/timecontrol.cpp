@@ -89,7 +89,7 @@ bool TimeIsUp() {
     // The first iteration always completes, so there is always a move to play.
     if (worker.iterationDepth <= 2) return false;
     // A search the user limited to a node count stops there, pondering or not.
-    if (searchLimits.nodes != 0 && worker.nodeCount >= searchLimits.nodes) {
+    if (searchLimits.nodes != 0 && SearchNodes() >= searchLimits.nodes) {
         stopSearch = true;
         return true;
     }

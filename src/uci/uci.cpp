@@ -278,7 +278,7 @@ void FurtherLine(int number, int score, const char* text) {
     char pv[PvTextSize], scoreText[24], counts[128];
     PvMoves(text, pv, sizeof pv);
     ScoreText(score, scoreText, sizeof scoreText);
-    CountsText(worker.nodeCount, counts, sizeof counts);
+    CountsText(SearchNodes(), counts, sizeof counts);
     const int depth = static_cast<int>(worker.iterationDepth);
     std::printf("info depth %d seldepth %d multipv %d score %s %s%s%s\n", depth,
                 worker.selDepth > depth ? worker.selDepth : depth, number, scoreText, counts,
@@ -314,7 +314,7 @@ void PrintUciThinking(ThinkingKind kind, int depth, int score, int, u64 nodes, c
 // At every poll point of a running search.
 void UciProgress() {
     const i32 now = Now();
-    const u64 nodes = worker.nodeCount;
+    const u64 nodes = SearchNodes();
     if (now - goStart < 1000) return;
     const PlyRecord& root = worker.plyRecords[0];
     const ScoredMove* current = root.currentMove;

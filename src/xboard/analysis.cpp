@@ -34,7 +34,7 @@ void LogLine() { debugLog.Line(""); }
 void FurtherAnalysisLine(int, int score, const char* line) {
     if (postThinking)
         PrintGameThinking(ThinkingKind::Iteration, static_cast<int>(worker.iterationDepth), score,
-                          (Now() - analysisStart) / 10, worker.nodeCount, line);
+                          (Now() - analysisStart) / 10, SearchNodes(), line);
 }
 
 void AnalysisThinking(ThinkingKind kind, int depth, int score, int centiseconds, u64 nodes,
@@ -132,7 +132,7 @@ void RunAnalysis() {
     analysisStart = Now();
     RunSearch(SearchStart::Analysis);
     lastElapsed = (Now() - analysisStart) / 10;
-    lastNodes = static_cast<u32>(worker.nodeCount);
+    lastNodes = static_cast<u32>(SearchNodes());
     searchLimits = saved;
     thinkingPrinter = postThinking ? PrintGameThinking : nullptr;
     stopSearch = false;
@@ -163,7 +163,7 @@ void PrintAnalysisStatus() {
     }
     if (current >= worker.moveStack && current < end) MoveToText(current->move, text);
     std::printf("stat01: %d %u %u %d %d%s%s\n", (Now() - analysisStart) / 10,
-                static_cast<u32>(worker.nodeCount), worker.iterationDepth, left, total,
+                static_cast<u32>(SearchNodes()), worker.iterationDepth, left, total,
                 text[0] ? " " : "", text);
 }
 
