@@ -54,7 +54,7 @@ TEST(ConcurrentProbes, ThreadsGetTheAnswersOneThreadGets) {
 
     // Threads 0 and 1 walk the list in step (the same positions at once), the others from
     // their own starting points.
-    constexpr int Threads = 4, Rounds = 3;
+    constexpr int Threads = 4, Rounds = 20;
     std::array<int, Threads> wrong{};
     std::vector<std::thread> threads;
     const std::size_t n = probes.size();
