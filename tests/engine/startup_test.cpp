@@ -92,11 +92,11 @@ TEST(Startup, IniFileWithoutUsableKeysKeepsDefaults) {
 
 TEST(Startup, IniTableSizeAndThreadsAreAppliedAndBadValuesReported) {
     ScratchDir dir;
-    dir.Write("Zelmor.ini", "HASH_MB=256\nTHREADS=2\n");
+    dir.Write("Zelmor.ini", "HASH_MB=16\nTHREADS=2\n");
     auto result = StartupSession(dir, Handshake + "quit\n");
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_FALSE(Contains(result.output, "WARNING")) << result.output;
-    EXPECT_TRUE(Contains(dir.Read("Zelmor.log"), "-M: table of 301989888 bytes, 2 search threads"));
+    EXPECT_TRUE(Contains(dir.Read("Zelmor.log"), "-M: table of 18874368 bytes, 2 search threads"));
 
     dir.Write("Zelmor.ini", "HASH_MB=big\nTHREADS=0\n");
     result = StartupSession(dir, Handshake + "quit\n");
