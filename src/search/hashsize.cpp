@@ -24,10 +24,12 @@ int HashBitsForMegabytes(u64 megabytes) {
 
 u64 HashMegabytesForBits(int bits) { return TableBytes(bits) / MiB; }
 
+int hashBitsLimit = MaxHashBits;
+
 int LargestHashBits() {
     const long pages = sysconf(_SC_PHYS_PAGES);
     const long pageSize = sysconf(_SC_PAGESIZE);
-    int bits = MaxHashBits;
+    int bits = hashBitsLimit < MaxHashBits ? hashBitsLimit : MaxHashBits;
     if (pages > 0 && pageSize > 0) {
         const u64 half = static_cast<u64>(pages) * static_cast<u64>(pageSize) / 2;
         while (bits > DefaultHashBits && TableBytes(bits) > half) --bits;

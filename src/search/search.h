@@ -241,5 +241,8 @@ int HashBitsForMegabytes(u64 megabytes);
 // The size in whole MiB of the table of `bits` (rounded down: the smallest tables are below 1).
 u64 HashMegabytesForBits(int bits);
 // The largest table the machine allows: at most half of its physical memory, at most
-// MaxHashBits, never below the default.
+// MaxHashBits and at most hashBitsLimit, never below the default.
 int LargestHashBits();
+// A cap on the table size for a process with a memory budget of its own (a fuzzing harness);
+// MaxHashBits by default.
+extern int hashBitsLimit;
