@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,10 @@ struct Tables {
     std::vector<std::string> links;
 };
 Tables tables;
+
+// The probing library's table cache is not safe for probes from several threads at once: with
+// two search threads in an endgame, answers of other positions came back. One probe at a time.
+std::mutex probeMutex;
 
 void RemoveLinkDirectory() {
     for (const std::string& link : tables.links) unlink(link.c_str());
@@ -182,6 +187,7 @@ extern "C" __attribute__((visibility("default"))) int probe_egbb_5men(int side, 
     }
 
     unsigned info = tb_UNKNOWN, plies = 0;
+    const std::lock_guard<std::mutex> probing(probeMutex);
     if (!tb_probe_hard(static_cast<unsigned>(side), tb_NOSQUARE, tb_NOCASTLE, squares[0],
                        squares[1], kinds[0], kinds[1], &info, &plies))
         return NoAnswer;

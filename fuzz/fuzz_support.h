@@ -16,6 +16,7 @@
 
 #include "board/board.h"
 #include "engine/engine.h"
+#include "search/search.h"
 
 namespace zelmor_fuzz {
 
@@ -23,6 +24,8 @@ namespace zelmor_fuzz {
 inline void SetUpProcess() {
     InitEngineTables();
     SetBoard(StartFen);
+    // "memory" and "Hash" may ask for gigabytes: held to 144 MiB, within the fuzzer's memory limit.
+    hashBitsLimit = DefaultHashBits + 1;
     const char* keep = std::getenv("ZELMOR_FUZZ_STDOUT");
     if (keep == nullptr || keep[0] != '1') {
         std::fflush(stdout);

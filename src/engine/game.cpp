@@ -291,6 +291,10 @@ SearchResult RunSearch(SearchStart kind) {
         LogLine();
     }
     ApplySearchLimits();
+    if (requestedSearchThreads != 0) {
+        searchThreadCount = requestedSearchThreads;
+        requestedSearchThreads = 0;
+    }
     stopSearch = false;
     // A ponder search runs on the opponent's time: its move clock starts when the guess is
     // confirmed.

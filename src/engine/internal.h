@@ -23,9 +23,24 @@ struct EngineConfig {
     char bitbaseDirectory[PathLimit + ConfigLineLimit + 8] = {};
     i32 bitbaseCacheMb = 4;
     i32 bitbaseLoadMode = 1;
+    // HASH_MB= and THREADS=; 0 when absent (the default table, one thread). A value that is no
+    // number of 1 or more is ignored and reported.
+    i32 hashMb = 0;
+    i32 threads = 0;
+    bool hashValueBad = false;
+    bool threadsValueBad = false;
 };
 
-enum class ConfigKey { None, Comment, BookPath, BitbasePath, BitbaseCache, BitbaseLoad };
+enum class ConfigKey {
+    None,
+    Comment,
+    BookPath,
+    BitbasePath,
+    BitbaseCache,
+    BitbaseLoad,
+    HashSize,
+    Threads
+};
 
 // Applies one line (leading whitespace already skipped or not) to config; does not open books.
 ConfigKey ApplyConfigLine(const char* line, EngineConfig& config);
@@ -146,3 +161,18 @@ int AllowedRootMoves();
 // with the lines above it ruled out, handed to print with their score and text.
 using FurtherLinePrinter = void (*)(int line, int score, const char* text);
 void SearchFurtherLines(int lines, FurtherLinePrinter print);
+
+// ---------------------------------------------------------------------------------------------
+// Search threads and table size as the front ends and Zelmor.ini set them (settings.cpp)
+
+// A thread count asked for while a search may run ("cores" during the engine's own search):
+// RunSearch makes it searchThreadCount before the next search starts. 0: none waiting.
+extern int requestedSearchThreads;
+// A requested thread count held to 1..MaxSearchThreads.
+int ClampSearchThreads(i64 threads);
+// Moves the table to the size a request of `megabytes` gets (HashBitsForMegabytes, at most
+// LargestHashBits). The new table is empty; an unchanged size keeps its entries. False when the
+// memory cannot be had: the old table stays, entries and all.
+bool SetHashMegabytes(u64 megabytes);
+// The table's size in whole MiB (what a front end shows for it).
+u64 CurrentHashMegabytes();

@@ -44,6 +44,20 @@ i32 LeadingInt(const char* text) {
     return static_cast<i32>(value);
 }
 
+// A value that is a whole number of 1 or more and nothing else (blanks around it allowed),
+// saturated to the 32-bit range; 0 for anything else.
+i32 PositiveValue(const char* text) {
+    while (IsSpace(static_cast<unsigned char>(*text))) ++text;
+    if (*text == '+') ++text;
+    if (*text < '0' || *text > '9') return 0;
+    i64 value = 0;
+    for (; *text >= '0' && *text <= '9'; ++text)
+        if (value <= INT32_MAX) value = value * 10 + (*text - '0');
+    while (IsSpace(static_cast<unsigned char>(*text))) ++text;
+    if (*text != '\0') return 0;
+    return value > INT32_MAX ? INT32_MAX : static_cast<i32>(value);
+}
+
 bool StartsWith(const char* text, const char* prefix) {
     return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
@@ -229,6 +243,18 @@ ConfigKey ApplyConfigLine(const char* line, EngineConfig& config) {
         config.bitbaseLoadMode = mode < 0 || mode > 5 ? 1 : mode;
         return ConfigKey::BitbaseLoad;
     }
+    if (StartsWith(line, "HASH_MB=")) {
+        const i32 megabytes = PositiveValue(line + std::strlen("HASH_MB="));
+        if (megabytes > 0) config.hashMb = megabytes;
+        config.hashValueBad = megabytes == 0;
+        return ConfigKey::HashSize;
+    }
+    if (StartsWith(line, "THREADS=")) {
+        const i32 threads = PositiveValue(line + std::strlen("THREADS="));
+        if (threads > 0) config.threads = ClampSearchThreads(threads);
+        config.threadsValueBad = threads == 0;
+        return ConfigKey::Threads;
+    }
     return ConfigKey::None;
 }
 
@@ -303,6 +329,17 @@ bool EngineStartup(bool forUci) {
     }
     if (config.bitbaseDirectory[0] != '\0')
         LoadBitbases(config.bitbaseDirectory, config.bitbaseCacheMb, config.bitbaseLoadMode);
+    // Threads and table: with neither key, one thread and the default table, as ever.
+    searchThreadCount = config.threads > 0 ? config.threads : 1;
+    requestedSearchThreads = 0;
+    const bool tableSized = config.hashMb > 0
+                                ? SetHashMegabytes(static_cast<u64>(config.hashMb))
+                                : hashTable.bits == DefaultHashBits || SetHashSize(DefaultHashBits);
+    if (config.hashMb > 0 || config.threads > 0) {
+        debugLog << "-M: table of " << HashTableBytes() << " bytes, " << searchThreadCount
+                 << " search threads";
+        debugLog.Line("");
+    }
 
     // 8. The front end's further feature lines come last before "done=1".
     if (!forUci && moreFeatureLines) moreFeatureLines();
@@ -327,6 +364,18 @@ bool EngineStartup(bool forUci) {
         if (config.bitbaseCacheMb < 4)
             Report("EGBB WARNING: EGBB_CACHE < 4 in 'Zelmor.ini' file.\n");
     }
+
+    if (config.hashValueBad)
+        Report(
+            "HASH WARNING: HASH_MB in 'Zelmor.ini' file is not a number of 1 or more, "
+            "ignored.\n");
+    if (!tableSized)
+        Report("HASH ERROR: not enough memory for HASH_MB=%d, the table stays at %llu MB.\n",
+               config.hashMb, static_cast<unsigned long long>(CurrentHashMegabytes()));
+    if (config.threadsValueBad)
+        Report(
+            "THREADS WARNING: THREADS in 'Zelmor.ini' file is not a number of 1 or more, "
+            "ignored.\n");
 
     // A log that could be written nowhere is the last thing reported (by the UCI front end as an
     // info string).

@@ -222,3 +222,21 @@ struct SearchResult {
 SearchResult SearchIterative();
 i16 SearchRoot(int alpha, int beta);
 i16 BuildPv(char* buffer, int n);
+
+// ---------------------------------------------------------------------------------------------
+// Table sizes as users give them (hashsize.cpp). A size in MB (2^20 bytes) gets the power-of-two
+// table nearest to it, measured in bytes; a request exactly halfway between two sizes gets the
+// larger. With 36-byte buckets the sizes run 72 KiB, ..., 9, 18, 36, 72, ..., 4608 MiB, so that
+// 64, 68 and 72 MB all keep the default 72 MiB table.
+
+// The table's bits for a request of `megabytes`, clamped to MinHashBits..MaxHashBits (0 gives the
+// smallest table).
+int HashBitsForMegabytes(u64 megabytes);
+// The size in whole MiB of the table of `bits` (rounded down: the smallest tables are below 1).
+u64 HashMegabytesForBits(int bits);
+// The largest table the machine allows: at most half of its physical memory, at most
+// MaxHashBits and at most hashBitsLimit, never below the default.
+int LargestHashBits();
+// A cap on the table size for a process with a memory budget of its own (a fuzzing harness);
+// MaxHashBits by default.
+extern int hashBitsLimit;

@@ -37,6 +37,12 @@ void ResetOptions() {
     analyseMode = false;
     moveOverheadMs = DefaultMoveOverheadMs;
     multiPv = 1;
+    // A new session starts from Zelmor.ini's threads and table, as a fresh process would.
+    searchThreadCount = engineConfig.threads > 0 ? engineConfig.threads : 1;
+    if (engineConfig.hashMb > 0)
+        SetHashMegabytes(static_cast<u64>(engineConfig.hashMb));
+    else if (hashTable.bits != DefaultHashBits)
+        SetHashSize(DefaultHashBits);
 }
 
 void PrintIdentity() {
@@ -59,6 +65,14 @@ void PrintIdentity() {
     std::printf("option name UCI_AnalyseMode type check default %s\n",
                 analyseMode ? "true" : "false");
     std::printf("option name MultiPV type spin default %d min 1 max %d\n", multiPv, MaxSearchLines);
+    std::printf(
+        "option name Hash type spin default %llu min 1 max %llu\n",
+        static_cast<unsigned long long>(HashMegabytesForBits(
+            engineConfig.hashMb > 0 ? HashBitsForMegabytes(engineConfig.hashMb) : DefaultHashBits)),
+        static_cast<unsigned long long>(HashMegabytesForBits(LargestHashBits())));
+    std::printf("option name Threads type spin default %d min 1 max %d\n",
+                engineConfig.threads > 0 ? engineConfig.threads : 1, MaxSearchThreads);
+    std::printf("option name Clear Hash type button\n");
     std::printf("uciok\n");
 }
 
@@ -116,6 +130,56 @@ bool ReadDirectory(const char* name, const char* value, char* target) {
     return true;
 }
 
+namespace {
+
+// A whole number for a spin that takes the nearest sane value: true with `number` held to
+// low..high (an info string tells of the change), false for no number at all.
+bool ReadNearestSpin(const char* name, const char* value, i64 low, i64 high, i64& number) {
+    if (!WholeNumber(value, number)) {
+        char range[48];
+        std::snprintf(range, sizeof range, "%s takes %lld to %lld", name,
+                      static_cast<long long>(low), static_cast<long long>(high));
+        InfoString("setoption: %s, not '%s'", range, value);
+        return false;
+    }
+    if (number >= low && number <= high) return true;
+    number = number < low ? low : high;
+    char text[96];
+    std::snprintf(text, sizeof text, "%s takes %lld to %lld: %lld used", name,
+                  static_cast<long long>(low), static_cast<long long>(high),
+                  static_cast<long long>(number));
+    InfoString("setoption: %s, not '%s'", text, value);
+    return true;
+}
+
+// Options are set only while no search runs (a "setoption" stops one first), so the table is
+// resized here at once.
+void SetHashOption(const char* value) {
+    i64 megabytes;
+    const i64 most = static_cast<i64>(HashMegabytesForBits(LargestHashBits()));
+    if (!ReadNearestSpin("Hash", value, 1, most, megabytes)) return;
+    const u64 before = CurrentHashMegabytes();
+    if (!SetHashMegabytes(static_cast<u64>(megabytes))) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(before));
+        InfoString("setoption: not enough memory for Hash %s, the table stays at %s MB", value,
+                   text);
+        return;
+    }
+    debugLog << "-M: table of " << HashTableBytes() << " bytes";
+    debugLog.Line("");
+}
+
+void SetThreadsOption(const char* value) {
+    i64 threads;
+    if (!ReadNearestSpin("Threads", value, 1, MaxSearchThreads, threads)) return;
+    searchThreadCount = ClampSearchThreads(threads);
+    debugLog << "-M: " << searchThreadCount << " search threads";
+    debugLog.Line("");
+}
+
+}  // namespace
+
 void SetOptionCommand(char** w, int n) {
     // "setoption name <words> [value <words>]"; names and values may hold blanks.
     if (n < 2 || std::strcmp(w[0], "name") != 0) {
@@ -159,7 +223,12 @@ void SetOptionCommand(char** w, int n) {
     } else if (strcasecmp(name, "UCI_AnalyseMode") == 0) {
         ReadCheck("UCI_AnalyseMode", value, analyseMode);
     } else if (strcasecmp(name, "Hash") == 0) {
-        InfoString("setoption: the hash table is fixed at 72 MB");
+        SetHashOption(value);
+    } else if (strcasecmp(name, "Threads") == 0) {
+        SetThreadsOption(value);
+    } else if (strcasecmp(name, "Clear Hash") == 0) {
+        ClearHash();
+        debugLog.Line("-M: table cleared");
     } else {
         InfoString("setoption: Zelmor has no option '%s'", name);
     }

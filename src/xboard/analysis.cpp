@@ -221,6 +221,11 @@ void PollXboardInput() {
         inSearchPoll = true;
         PrintAnalysisStatus();
         inSearchPoll = false;
+    } else if (std::strcmp(token, "cores") == 0 && (analysing || EngineState == Pondering)) {
+        // A new thread count comes before finishing a ponder search; an analysis restarts
+        // with it. The loop handles it once the search has stopped.
+        stopSearch = pendingStopsSearch = true;
+        return;
     } else if (!RunQuietCommand(token)) {
         return;
     }

@@ -1,6 +1,7 @@
 // The command loop: one token, one log line, one look-up in the command table. Searches run
 // inside a row's handler; while one runs, PollCommand reads the input and may hand a token back
 // through commandBuffer and commandPending.
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -150,6 +151,60 @@ void OptionCommand() {
     ReadArgumentLine(text, sizeof text);
     SetXboardOption(text);
     // A running analysis shows the new setting at once.
+    if (analysing) analysisDue = true;
+}
+
+// The whole number that is the rest of the command's line; false for anything else (the text
+// is left in `text` for the error line).
+bool ReadWholeArgument(char* text, std::size_t capacity, long long& value) {
+    ReadArgumentLine(text, capacity);
+    char* end = text;
+    errno = 0;
+    value = std::strtoll(text, &end, 10);
+    return end != text && *end == '\0' && errno == 0;
+}
+
+// "cores N": search threads from the next search on; more than Zelmor can run get its most. The
+// running search of the engine's own move finishes with the threads it has; a ponder search or
+// an analysis stops for it (PollXboardInput), and an analysis starts again with the new count.
+void CoresCommand() {
+    char text[LineCapacity];
+    long long cores = 0;
+    if (!ReadWholeArgument(text, sizeof text, cores) || cores < 1) {
+        std::printf("Error (cores takes a number of 1 or more): cores %s\n", text);
+        debugLog << "-M: cores refused: " << text;
+        LogLine();
+        return;
+    }
+    requestedSearchThreads = ClampSearchThreads(cores);
+    debugLog << "-M: cores " << text << ": " << requestedSearchThreads
+             << " search threads from the next search";
+    LogLine();
+    if (analysing) analysisDue = true;
+}
+
+// "memory N": the table from the size rule, capped at what the machine allows. It comes only
+// between games; any search stops for it first, so the table never changes under one.
+void MemoryCommand() {
+    char text[LineCapacity];
+    long long megabytes = 0;
+    if (!ReadWholeArgument(text, sizeof text, megabytes) || megabytes < 1) {
+        std::printf("Error (memory takes a number of megabytes of 1 or more): memory %s\n", text);
+        debugLog << "-M: memory refused: " << text;
+        LogLine();
+        return;
+    }
+    const u64 before = CurrentHashMegabytes();
+    if (!SetHashMegabytes(static_cast<u64>(megabytes))) {
+        std::printf("Error (not enough memory, the table stays at %llu MB): memory %s\n",
+                    static_cast<unsigned long long>(before), text);
+        debugLog << "-M: memory " << text << ": no memory for the table, kept at " << before
+                 << " MB";
+        LogLine();
+        return;
+    }
+    debugLog << "-M: memory " << text << ": table of " << HashTableBytes() << " bytes";
+    LogLine();
     if (analysing) analysisDue = true;
 }
 
@@ -473,6 +528,8 @@ constexpr Command Commands[] = {
     {"exclude", Match::Exact, RootMoveCommand<true>, true, true},
     {"include", Match::Exact, RootMoveCommand<false>, true, true},
     {"bk", Match::Exact, BookCommand, true, true},
+    {"cores", Match::Exact, CoresCommand, false, false},
+    {"memory", Match::Exact, MemoryCommand, false, true},
 };
 
 bool Matches(const Command& command, const char* token) {

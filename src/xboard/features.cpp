@@ -59,6 +59,9 @@ constexpr Feature Features[] = {
     {"option", nullptr, EgbbPathOption},
     {"option", nullptr, MultiPvOptionLine},
     {"option", nullptr, MateOptionLine},
+    // "cores" and "memory" set the search threads and the table size.
+    {"smp", "1", nullptr},
+    {"memory", "1", nullptr},
 };
 
 bool IsOption(const char* text, const char* name, const char*& value) {

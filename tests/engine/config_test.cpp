@@ -46,6 +46,37 @@ TEST(Config, NumbersFollowTheirRanges) {
     }
 }
 
+TEST(Config, TableSizeAndThreadsTakeWholeNumbersOfOneOrMore) {
+    struct Case {
+        const char* line;
+        i32 hashMb, threads;
+        bool bad;
+    } cases[] = {
+        {"HASH_MB=256", 256, 0, false},
+        {"HASH_MB= 64 ", 64, 0, false},
+        {"HASH_MB=0", 0, 0, true},
+        {"HASH_MB=-8", 0, 0, true},
+        {"HASH_MB=64MB", 0, 0, true},
+        {"HASH_MB=", 0, 0, true},
+        {"THREADS=4", 0, 4, false},
+        {"THREADS=1000", 0, 256, false},
+        {"THREADS=0", 0, 0, true},
+        {"THREADS=two", 0, 0, true},
+        {"HASH_MB=99999999999", 2147483647, 0, false},
+    };
+    for (const Case& c : cases) {
+        EngineConfig config;
+        ApplyConfigLine(c.line, config);
+        EXPECT_EQ(config.hashMb, c.hashMb) << c.line;
+        EXPECT_EQ(config.threads, c.threads) << c.line;
+        EXPECT_EQ(config.hashValueBad || config.threadsValueBad, c.bad) << c.line;
+    }
+    // A bad line after a good one leaves the good value.
+    EngineConfig config = ParseText("HASH_MB=144\nHASH_MB=lots\nTHREADS=2\nTHREADS=-1\n");
+    EXPECT_EQ(config.hashMb, 144);
+    EXPECT_EQ(config.threads, 2);
+}
+
 TEST(Config, DirectoriesAreTrimmedAndEnded) {
     struct Case {
         const char* line;

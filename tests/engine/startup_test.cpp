@@ -21,6 +21,7 @@ zelmor_test::SessionResult StartupSession(const ScratchDir& dir, const std::stri
     return result;
 }
 
+using zelmor_test::Contains;
 using zelmor_test::Handshake;
 const std::string BitbaseError =
     "EGBB ERROR: endgame bitbases not loaded. Check EGBB_PATH in 'Zelmor.ini' file.\n";
@@ -87,6 +88,25 @@ TEST(Startup, IniFileWithoutUsableKeysKeepsDefaults) {
         result.output,
         "\nfeature done=0\nfeature setboard=1\nfeature done=1\nBOOK ERROR: \n" + BitbaseError);
     EXPECT_NE(dir.Read("Zelmor.log").find("line longer than 4095"), std::string::npos);
+}
+
+TEST(Startup, IniTableSizeAndThreadsAreAppliedAndBadValuesReported) {
+    ScratchDir dir;
+    dir.Write("Zelmor.ini", "HASH_MB=16\nTHREADS=2\n");
+    auto result = StartupSession(dir, Handshake + "quit\n");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_FALSE(Contains(result.output, "WARNING")) << result.output;
+    EXPECT_TRUE(Contains(dir.Read("Zelmor.log"), "-M: table of 18874368 bytes, 2 search threads"));
+
+    dir.Write("Zelmor.ini", "HASH_MB=big\nTHREADS=0\n");
+    result = StartupSession(dir, Handshake + "quit\n");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(Contains(result.output,
+                         "HASH WARNING: HASH_MB in 'Zelmor.ini' file is not a number of 1 or "
+                         "more, ignored.\nTHREADS WARNING: THREADS in 'Zelmor.ini' file is not a "
+                         "number of 1 or more, ignored.\n"))
+        << result.output;
+    EXPECT_FALSE(Contains(dir.Read("Zelmor.log"), "-M: table of"));
 }
 
 TEST(Startup, MissingBookDirectoryIsReportedWithTheBookText) {

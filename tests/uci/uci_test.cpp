@@ -116,9 +116,11 @@ TEST(Uci, HandshakeUnderEitherNameWithTheReportInTheLog) {
                                "option name BookPath type string default <empty>\n",
                                "option name EgbbPath type string default <empty>\n",
                                "option name EgbbCache type spin default 4 min 0 max 2047\n",
-                               "option name EgbbLoad type spin default 1 min 0 max 5\n"})
+                               "option name EgbbLoad type spin default 1 min 0 max 5\n",
+                               "option name Hash type spin default 72 min 1 max ",
+                               "option name Threads type spin default 1 min 1 max 256\n",
+                               "option name Clear Hash type button\n"})
         EXPECT_TRUE(Contains(out, option)) << option;
-    EXPECT_FALSE(Contains(out, "Hash"));
     // Start-up's report is for the log; the user hears what is missing as info strings.
     EXPECT_FALSE(Contains(out, "ERROR") || Contains(out, "feature"));
     uci.Send("isready\n");
@@ -292,13 +294,15 @@ TEST(Uci, BadInputIsToldAndNeverLeavesAnIllegalMoveOrAHang) {
     uci.Send(
         "position\nposition startpos moves e7e8q\nsetoption\n"
         "setoption name Nonsense value 3\nsetoption name EgbbLoad value 9\n"
-        "setoption name OwnBook value maybe\nsetoption name Hash value 128\n"
+        "setoption name OwnBook value maybe\nsetoption name Hash value 0\n"
+        "setoption name Threads value 999\nsetoption name Threads value two\n"
         "go wtime -100 btime -100\n");
     move = uci.BestMove(5000);
     for (const char* told :
          {"info string position needs startpos or fen", "move 1 (e7e8q) is illegal",
           "info string setoption needs", "no option 'Nonsense'", "EgbbLoad takes 0 to 5, not '9'",
-          "OwnBook takes true or false", "fixed at 72 MB", "wtime -100 is negative"})
+          "OwnBook takes true or false", "1 used, not '0'", "Threads takes 1 to 256: 256 used",
+          "Threads takes 1 to 256, not 'two'", "wtime -100 is negative"})
         EXPECT_TRUE(Contains(uci.lastSearch, told)) << told;
     EXPECT_TRUE(IsLegal(move, "startpos")) << move;
 
@@ -337,6 +341,23 @@ TEST(Uci, BadInputIsToldAndNeverLeavesAnIllegalMoveOrAHang) {
 }
 
 // The same position and depth through either front end: the same nodes, score and move.
+TEST(Uci, HashThreadsAndClearHashTakeEffectBetweenSearches) {
+    Uci uci;
+    uci.Send(
+        "uci\nsetoption name Threads value 2\nsetoption name Hash value 16\n"
+        "setoption name Clear Hash\nsetoption name Hash value 72\nisready\n");
+    ASSERT_TRUE(uci.Wait("readyok\n"));
+    uci.Send("position startpos\ngo depth 4\n");
+    EXPECT_TRUE(IsLegal(uci.BestMove(), "startpos"));
+    uci.Send("quit\n");
+    EXPECT_EQ(uci.Finish(), 0);
+    const std::string log = uci.dir().Read("Zelmor.log");
+    EXPECT_TRUE(Contains(log, "-M: 2 search threads\n")) << log;
+    EXPECT_TRUE(Contains(log, "-M: table of 18874368 bytes\n"));  // 18 MiB, nearest to 16
+    EXPECT_TRUE(Contains(log, "-M: table cleared\n"));
+    EXPECT_TRUE(Contains(log, "-M: table of 75497472 bytes\n"));
+}
+
 TEST(Uci, SearchesAsTheXboardSideDoes) {
     const Moves moves = {"e2e4", "c7c5", "g1f3", "d7d6", "d2d4"};
     Uci uci;
