@@ -340,7 +340,6 @@ TEST(Uci, BadInputIsToldAndNeverLeavesAnIllegalMoveOrAHang) {
     EXPECT_TRUE(IsLegal(uci.BestMove(1000), "startpos", {"d2d4"}));
 }
 
-// The same position and depth through either front end: the same nodes, score and move.
 TEST(Uci, HashThreadsAndClearHashTakeEffectBetweenSearches) {
     Uci uci;
     uci.Send(
@@ -349,6 +348,15 @@ TEST(Uci, HashThreadsAndClearHashTakeEffectBetweenSearches) {
     ASSERT_TRUE(uci.Wait("readyok\n"));
     uci.Send("position startpos\ngo depth 4\n");
     EXPECT_TRUE(IsLegal(uci.BestMove(), "startpos"));
+    // With helpers searching: stopped from the input, and a ponder search turned into the move.
+    uci.Send("position startpos moves e2e4\ngo infinite\n");
+    ASSERT_TRUE(uci.Wait("info depth 6 "));
+    uci.Send("stop\n");
+    EXPECT_TRUE(IsLegal(uci.BestMove(), "startpos", {"e2e4"}));
+    uci.Send("position startpos moves e2e4 e7e5\ngo ponder wtime 2000 btime 2000\n");
+    ASSERT_TRUE(uci.Wait("info depth 5 "));
+    uci.Send("ponderhit\n");
+    EXPECT_TRUE(IsLegal(uci.BestMove(), "startpos", {"e2e4", "e7e5"}));
     uci.Send("quit\n");
     EXPECT_EQ(uci.Finish(), 0);
     const std::string log = uci.dir().Read("Zelmor.log");
@@ -358,6 +366,7 @@ TEST(Uci, HashThreadsAndClearHashTakeEffectBetweenSearches) {
     EXPECT_TRUE(Contains(log, "-M: table of 75497472 bytes\n"));
 }
 
+// The same position and depth through either front end: the same nodes, score and move.
 TEST(Uci, SearchesAsTheXboardSideDoes) {
     const Moves moves = {"e2e4", "c7c5", "g1f3", "d7d6", "d2d4"};
     Uci uci;
