@@ -468,7 +468,7 @@ void HelperSearch(int index) {
     root->moveListEnd = worker.moveStack;
     worker.nodeCount = 0;
     worker.quiesceNodeCount = 0;
-    worker.nextPoll = 16384;
+    worker.nextPoll = 0;  // the first node polls
     worker.aspirationState = 0;
     FindCheckers(root->checkInfo);
 

@@ -60,8 +60,8 @@ extern SearchControl searchControl;
 // share the table. Set only between searches; 1 is the one search alone.
 inline constexpr int MaxSearchThreads = 256;
 extern int searchThreadCount;
-// Nodes the helpers of the last search have searched so far (0 with one thread); a thread's
-// count reaches this sum every 16384 of its nodes and at its end.
+// Nodes the helpers of the last search have searched so far (0 with one thread); a helper's
+// count reaches this sum every 1024 of its nodes and at its end.
 u64 HelperNodes();
 
 // The control's fields under the names the engine and the tests know them by.

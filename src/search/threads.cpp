@@ -26,10 +26,15 @@ struct HandOver {
 };
 HandOver handOver;
 
-struct Helper {
+// A cache line each: helpers publish their counts without disturbing one another.
+struct alignas(64) Helper {
     std::thread thread;
     std::atomic<u64> nodes{0};
 };
+
+// Helpers look at their stop this often: thread 0 waits for every one of them when it stops,
+// and with more threads than processors each gets only its share of one.
+constexpr u64 HelperPollInterval = 1024;
 
 class HelperPool {
 public:
@@ -122,7 +127,7 @@ bool helpersRunning = false;
 }  // namespace
 
 bool HelperPoll() {
-    worker.nextPoll += 16384;
+    worker.nextPoll += HelperPollInterval;
     PublishHelperNodes();
     return HelpersStopped();
 }

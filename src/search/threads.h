@@ -17,7 +17,7 @@ inline bool HelpersStopped() { return helpersStop.load(std::memory_order_relaxed
 // engine's), helpers to helpersStop.
 inline bool SearchStopped() { return worker.helper ? HelpersStopped() : stopSearch; }
 
-// A helper's poll, every 16384 nodes: publishes its node count and tells whether to stop.
+// A helper's poll, every 1024 nodes: publishes its node count and tells whether to stop.
 bool HelperPoll();
 void PublishHelperNodes();
 // A helper takes over thread 0's position and history.

@@ -296,7 +296,7 @@ TEST(Uci, BadInputIsToldAndNeverLeavesAnIllegalMoveOrAHang) {
         "setoption name Nonsense value 3\nsetoption name EgbbLoad value 9\n"
         "setoption name OwnBook value maybe\nsetoption name Hash value 0\n"
         "setoption name Threads value 999\nsetoption name Threads value two\n"
-        "go wtime -100 btime -100\n");
+        "setoption name Threads value 2\ngo wtime -100 btime -100\n");
     move = uci.BestMove(5000);
     for (const char* told :
          {"info string position needs startpos or fen", "move 1 (e7e8q) is illegal",
