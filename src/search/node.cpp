@@ -148,7 +148,7 @@ i16 SearchNode(int depth, int ply, int alpha, int beta, bool allowNull) {
                 v = -Quiesce(0, ply + 1, -beta, -beta + 1);
             worker.currentPly = record;
             UnmakeNullMove();
-            if (worker.helper ? HelpersStopped() : searchControl.pollClock()) return -Abort;
+            if (worker.helper ? HelperStopSeen() : searchControl.pollClock()) return -Abort;
             if (v >= beta) return static_cast<i16>(v);
         }
     }

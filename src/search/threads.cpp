@@ -127,9 +127,12 @@ bool helpersRunning = false;
 }  // namespace
 
 bool HelperPoll() {
-    worker.nextPoll += HelperPollInterval;
     PublishHelperNodes();
-    return HelpersStopped();
+    // A stopping poll leaves nextPoll alone, so that every node above it polls and aborts at
+    // once too: none of them may take the aborted child's value for a score and store it.
+    if (HelpersStopped()) return true;
+    worker.nextPoll += HelperPollInterval;
+    return false;
 }
 
 void StartHelpers() {

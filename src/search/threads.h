@@ -13,9 +13,18 @@ extern std::atomic<bool> helpersStop;
 
 inline bool HelpersStopped() { return helpersStop.load(std::memory_order_relaxed); }
 
+// A helper that sees its stop outside a poll (after a null move, before a re-search) makes its
+// next poll due at once, so that every node above it aborts too, as thread 0's do after the
+// engine's stop: none of them may take an aborted value for a score.
+inline bool HelperStopSeen() {
+    if (!HelpersStopped()) return false;
+    worker.nextPoll = 0;
+    return true;
+}
+
 // Whether the calling thread's search must unwind: thread 0 answers to its stop flag (the
 // engine's), helpers to helpersStop.
-inline bool SearchStopped() { return worker.helper ? HelpersStopped() : stopSearch; }
+inline bool SearchStopped() { return worker.helper ? HelperStopSeen() : stopSearch; }
 
 // A helper's poll, every 1024 nodes: publishes its node count and tells whether to stop.
 bool HelperPoll();

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "search/bench_positions.h"
@@ -56,6 +57,23 @@ TEST_F(Threads, HelpersSearchBesideThreadZeroAndStopWithIt) {
     Quiet(BenchPositions[0], 6);
     searchThreadCount = 1;
     EXPECT_EQ(Quiet(BenchPositions[1], 6).nodes, one.nodes);
+}
+
+// Helpers are stopped in the middle of their search when thread 0 is done: the values their
+// aborted nodes return must never reach the table as scores (the store clamps to +-8190, the
+// abort value; no real score comes near it).
+TEST_F(Threads, StoppedHelpersStoreNoAbortedValue) {
+    searchThreadCount = 2;
+    for (const char* fen : BenchPositions) {
+        Quiet(fen, 6);
+        const u32* word = hashTable.words;
+        for (u64 b = 0; b < hashTable.bucketCount; ++b, word += HashBucketWords)
+            for (int i = 0; i < HashSlots; ++i) {
+                if (word[3 * i + 2] == 0) continue;  // an empty slot
+                const int score = static_cast<int>(word[3 * i + 2] >> 18) - 8190;
+                ASSERT_LT(std::abs(score), 8190) << fen;
+            }
+    }
 }
 
 // Every move but one ruled out: the helpers, which rank the others higher, must not bring them
