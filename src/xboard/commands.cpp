@@ -164,18 +164,24 @@ bool ReadWholeArgument(char* text, std::size_t capacity, long long& value) {
     return end != text && *end == '\0' && errno == 0;
 }
 
+// The rest of the line as a count of 1 or more; anything else is refused with an error line
+// naming what `command` takes, and logged.
+bool ReadCount(char* text, std::size_t capacity, long long& value, const char* command,
+               const char* what) {
+    if (ReadWholeArgument(text, capacity, value) && value >= 1) return true;
+    std::printf("Error (%s takes %s of 1 or more): %s %s\n", command, what, command, text);
+    debugLog << "-M: " << command << " refused: " << text;
+    LogLine();
+    return false;
+}
+
 // "cores N": search threads from the next search on; more than Zelmor can run get its most. The
 // running search of the engine's own move finishes with the threads it has; a ponder search or
 // an analysis stops for it (PollXboardInput), and an analysis starts again with the new count.
 void CoresCommand() {
     char text[LineCapacity];
     long long cores = 0;
-    if (!ReadWholeArgument(text, sizeof text, cores) || cores < 1) {
-        std::printf("Error (cores takes a number of 1 or more): cores %s\n", text);
-        debugLog << "-M: cores refused: " << text;
-        LogLine();
-        return;
-    }
+    if (!ReadCount(text, sizeof text, cores, "cores", "a number")) return;
     requestedSearchThreads = ClampSearchThreads(cores);
     debugLog << "-M: cores " << text << ": " << requestedSearchThreads
              << " search threads from the next search";
@@ -188,12 +194,7 @@ void CoresCommand() {
 void MemoryCommand() {
     char text[LineCapacity];
     long long megabytes = 0;
-    if (!ReadWholeArgument(text, sizeof text, megabytes) || megabytes < 1) {
-        std::printf("Error (memory takes a number of megabytes of 1 or more): memory %s\n", text);
-        debugLog << "-M: memory refused: " << text;
-        LogLine();
-        return;
-    }
+    if (!ReadCount(text, sizeof text, megabytes, "memory", "a number of megabytes")) return;
     const u64 before = CurrentHashMegabytes();
     if (!SetHashMegabytes(static_cast<u64>(megabytes))) {
         std::printf("Error (not enough memory, the table stays at %llu MB): memory %s\n",
