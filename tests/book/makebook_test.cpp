@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -100,6 +101,25 @@ TEST_F(MakeBookTest, StopsWithAClearMessage) {
     output = MakeBook("'" + dir + "book'");
     EXPECT_NE(status, 0);
     EXPECT_NE(output.find("make-book: no PGN file given"), std::string::npos) << output;
+}
+
+// scripts/book-sim: with one move a ply, a book move needs a position scoring strictly on the
+// mover's side of the rule's line, which only "half" gives White (56 % against one half).
+TEST(BookSim, OneLineGivesOnlyWhatTheRuleSLineAllows) {
+    const std::string script = (Root / "scripts/book-sim").string();
+    if (!fs::exists("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3";
+    for (const auto& [rule, expected] :
+         {std::pair{"relative", "White 0, Black 0"}, std::pair{"half", "White 1, Black 0"},
+          std::pair{"parent", "White 0, Black 0"}}) {
+        const ShellResult run = Shell("'" + script + "' --games 300 --radix 1 --rule " + rule);
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_NE(run.output.find(std::string("book moves median ") + expected), std::string::npos)
+            << rule << ": " << run.output;
+        EXPECT_NE(run.output.find("100 of 100 walks share"), std::string::npos) << run.output;
+    }
+    const ShellResult bad = Shell("'" + script + "' --radix 4,0");
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.output.find("take numbers of 1 or more"), std::string::npos) << bad.output;
 }
 
 }  // namespace
